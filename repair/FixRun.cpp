@@ -1,0 +1,126 @@
+// The fix run behind "Fix errors": undo file, deletion script imported by the registry editor,
+// re-test of every finding, summary.
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "repair/Repair.h"
+#include "sysaccess/EnvironmentSnapshot.h"
+#include "sysaccess/FileReference.h"
+#include "sysaccess/RegistryEditor.h"
+#include "sysaccess/TextFile.h"
+
+namespace bv {
+
+namespace {
+
+constexpr std::uint32_t kSettleMs = 800;
+
+void SetWorking(WindowPort& w) {
+    w.SetEnabled(Control::Button1, false);
+    w.SetCaption(Control::Button2, L"Stop");
+    for (Control c : {Control::Button3, Control::Button4, Control::UndoCheck, Control::UndoLabel,
+                      Control::ExclusionsLabel}) {
+        w.SetEnabled(c, false);
+    }
+    w.SetInfoTop(18);
+    w.SetInfoAlignment(Alignment::Left);
+    w.SetGauge(100);
+    w.ShowGauge(true);
+}
+
+void SetIdle(WindowPort& w) {
+    w.SetEnabled(Control::Button1, true);
+    w.SetCaption(Control::Button2, L"Fix errors");
+    w.SetEnabled(Control::Button2, false);
+    w.SetEnabled(Control::Button3, true);
+    w.SetEnabled(Control::Button4, true);
+    w.Focus(Control::Button4);
+    for (Control c : {Control::UndoCheck, Control::UndoLabel, Control::ExclusionsLabel}) {
+        w.SetEnabled(c, true);
+    }
+}
+
+// Saves FixScript and has the editor import it. The file is held against writing and deletion
+// from its save until the editor is done, and imported only when it still holds exactly what
+// was written, so nothing else can slip into what the editor imports.
+void ApplyFixScript(RunState& state) {
+    EnsureAppDataFolder(state.env);
+    const std::wstring path = state.env.AppDataFolder + L"Brimvale.reg";
+    const std::vector<std::wstring>& script = state.results.FixScript;
+    if (!WriteTextLines(path, script, TextEncoding::Ansi)) {
+        return;
+    }
+    {
+        platform::FileLock lock(path);
+        std::vector<std::uint8_t> written;
+        if (lock.Held() && platform::ReadFileBytes(path, written) &&
+            written == EncodeTextLines(script, TextEncoding::Ansi)) {
+            platform::Sleep(kSettleMs);
+            RunRegistryEditor(L" /s \"" + path + L"\"", state.env);
+        }
+    }
+    platform::Sleep(kSettleMs);
+    platform::DeleteFile(path);
+}
+
+}  // namespace
+
+void Button2Click(RunState& state) {
+    WindowPort& w = state.window;
+    if (state.scanInProgress) {
+        if (w.Confirm(L"Are you sure you want to stop fixing?")) {
+            state.scanInProgress = false;
+        }
+        return;
+    }
+    if (!w.Confirm(L"Are you sure you want to fix found errors?")) {
+        return;
+    }
+
+    std::wstring info;
+    auto show = [&](std::wstring text) {
+        info = std::move(text);
+        w.SetInfoText(info);
+    };
+
+    SetWorking(w);
+    state.scanInProgress = true;
+
+    if (w.UndoChecked()) {
+        show(L"Creating undo. Please wait...");
+        CreateUndoFile(state);
+    }
+    if (state.scanInProgress) {
+        show(L"Applying changes. Please wait...");
+        ApplyFixScript(state);
+        if (state.scanInProgress) {
+            show(L"Checking exclusions. Please wait...");
+            UpdateExclusions(state);
+            const auto remaining = static_cast<std::int64_t>(state.results.ExclusionList.size());
+            show(remaining == 0
+                     ? std::wstring(L"Errors were fixed")
+                     : L"Summary: " + std::to_wstring(state.results.ErrorTotal - remaining) +
+                           L" errors fixed");
+        }
+    }
+
+    w.ShowGauge(false);
+    w.SetInfoTop(32);
+    w.SetInfoAlignment(Alignment::Center);
+    if (state.scanInProgress) {
+        // The visible list is emptied; IssueKeys, FixScript and the counters stay until the next
+        // scan.
+        state.results.groups.clear();
+        state.results.recorded.clear();
+        w.ResultsCleared();
+        state.SelectedIssueKey.clear();
+    } else {
+        show(L"Process was cancelled");
+    }
+    SetIdle(w);
+    state.scanInProgress = false;
+    w.Inform(info);
+}
+
+}  // namespace bv

@@ -1,0 +1,56 @@
+// The repair: the fix run behind "Fix errors", undo files and the exclusion list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/RunState.h"
+
+namespace bv {
+
+// Click on Button2: asks to stop a running fix, or runs the fix (undo, apply, check).
+void Button2Click(RunState& state);
+
+// The undo phase: writes an undo file restoring what the deletion script removes. Returns the
+// path of the file written, empty when nothing was written.
+std::wstring CreateUndoFile(RunState& state);
+// Append to undoScript the editor's export of a key (without its two header lines).
+void AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
+                   std::wstring_view rootName, std::wstring_view keyPath);
+// Append a section header and the value's line in the editor's form for its type.
+void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
+                     std::wstring_view rootName, std::wstring_view keyPath,
+                     std::wstring_view valueName);
+// "Manage undo": opens the data folder in the shell.
+void UndoLabelClick(RunState& state);
+
+// The check phase: keeps the findings still present in ExclusionList and rewrites
+// "Exclusions.txt" when more than two remain.
+void UpdateExclusions(RunState& state);
+// "Remove exclusions": deletes "Exclusions.txt" after asking.
+void ExclusionsLabelClick(RunState& state);
+
+// Pieces exposed for tests.
+
+// An IssueKeys entry split into its parts: root name from the six-character tag, key path with
+// a leading "\", and the value name after the first "=" for a value finding.
+struct IssueKeyParts {
+    std::uint32_t root = 0;
+    std::wstring rootName;
+    std::wstring keyPath;
+    bool isValue = false;
+    std::wstring valueName;
+};
+bool ParseIssueKey(std::wstring_view entry, IssueKeyParts& parts);
+
+// The value line of an undo file ("name"=data, @=data) in the editor's form for the type,
+// with long hex data wrapped as the editor wraps it. Several lines when wrapped.
+std::vector<std::wstring> FormatRegValue(std::wstring_view valueName, std::uint32_t type,
+                                         const std::vector<std::uint8_t>& data);
+
+// "Brimvale_Undo_D_M_YYYY_H_M_S.reg" for a local time.
+std::wstring UndoFileName(int day, int month, int year, int hour, int minute, int second);
+
+}  // namespace bv

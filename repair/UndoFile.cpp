@@ -1,0 +1,342 @@
+// Undo files: before the fix deletes anything, the editor's export of every key and the typed
+// data of every value it will delete are written to a script that puts them back.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/Findings.h"
+#include "platform/Platform.h"
+#include "platform/Utf16.h"
+#include "repair/Repair.h"
+#include "sysaccess/EnvironmentSnapshot.h"
+#include "sysaccess/FileReference.h"
+#include "sysaccess/RegUnit.h"
+#include "sysaccess/RegistryEditor.h"
+#include "sysaccess/TextFile.h"
+
+namespace bv {
+
+namespace {
+
+constexpr wchar_t kRegHeader[] = L"Windows Registry Editor Version 5.00";
+// The editor breaks a hex line once it reaches this many characters.
+constexpr std::size_t kHexLineLimit = 77;
+
+struct RootNames {
+    const wchar_t* tag;
+    const wchar_t* name;
+    std::uint32_t root;
+};
+constexpr RootNames kRoots[] = {
+    {L"[HKCU]", L"HKEY_CURRENT_USER", kHkeyCurrentUser},
+    {L"[HKCR]", L"HKEY_CLASSES_ROOT", kHkeyClassesRoot},
+    {L"[HKLM]", L"HKEY_LOCAL_MACHINE", kHkeyLocalMachine},
+};
+
+std::uint32_t RootFromRootName(std::wstring_view rootName) {
+    for (const RootNames& r : kRoots) {
+        if (rootName == r.name) {
+            return r.root;
+        }
+    }
+    return kHkeyCurrentUser;
+}
+
+std::wstring Decimal(long long n) {
+    return std::to_wstring(n);
+}
+
+std::wstring HexByte(std::uint8_t b) {
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    return {kDigits[b >> 4], kDigits[b & 0x0F]};
+}
+
+std::wstring LowerHex(std::uint32_t n) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%x", static_cast<unsigned>(n));
+    return std::wstring(buffer, buffer + std::char_traits<char>::length(buffer));
+}
+
+// REG_SZ data the string form restores byte for byte: UTF-16 text, one terminating NUL, no
+// NUL inside and no line break (a line break would end the script line).
+bool IsPlainStringData(const std::vector<std::uint8_t>& data, std::wstring& text) {
+    if (data.size() < 2 || data.size() % 2 != 0) {
+        return false;
+    }
+    const std::size_t units = data.size() / 2;
+    for (std::size_t i = 0; i < units; ++i) {
+        const std::uint16_t u = static_cast<std::uint16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+        const bool last = i + 1 == units;
+        if ((u == 0) != last || u == L'\r' || u == L'\n') {
+            return false;
+        }
+    }
+    text = FromUtf16LeBytes(data.data(), data.size() - 2);
+    return true;
+}
+
+// The hex data of a value line, wrapped the way the editor wraps it: a line that reaches the
+// limit ends with "\" and the next one starts with two spaces.
+std::vector<std::wstring> HexLines(std::wstring line, const std::vector<std::uint8_t>& data) {
+    std::vector<std::wstring> lines;
+    std::size_t length = line.size();
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        line += HexByte(data[i]);
+        if (i + 1 == data.size()) {
+            break;
+        }
+        line += L',';
+        length += 3;
+        if (length >= kHexLineLimit) {
+            line += L'\\';
+            lines.push_back(std::move(line));
+            line = L"  ";
+            length = 2;
+        }
+    }
+    lines.push_back(std::move(line));
+    return lines;
+}
+
+// An undo target: what one finding's deletion lines remove.
+struct UndoTarget {
+    bool isValue = false;
+    std::wstring rootName;
+    std::wstring keyPath;
+    std::wstring valueName;
+};
+
+// Reverses the editor's escaping of a name inside double quotes.
+bool UnescapeQuotedName(std::wstring_view quoted, std::wstring& name) {
+    name.clear();
+    for (std::size_t i = 0; i < quoted.size(); ++i) {
+        wchar_t c = quoted[i];
+        if (c == L'\\' && i + 1 < quoted.size() &&
+            (quoted[i + 1] == L'\\' || quoted[i + 1] == L'"')) {
+            c = quoted[++i];
+        } else if (c == L'"') {
+            return false;
+        }
+        name.push_back(c);
+    }
+    return true;
+}
+
+// "[HIVE\path]" or "[-HIVE\path]" -> root name and key path.
+bool ParseSectionHeader(std::wstring_view line, bool deletion, std::wstring& rootName,
+                        std::wstring& keyPath) {
+    const std::size_t open = deletion ? 2 : 1;
+    if (line.size() < open + 2 || line.back() != L']' ||
+        line.substr(0, open) != (deletion ? L"[-" : L"[")) {
+        return false;
+    }
+    std::wstring_view inner = line.substr(open, line.size() - open - 1);
+    const std::size_t slash = inner.find(L'\\');
+    rootName = std::wstring(inner.substr(0, slash));
+    keyPath = slash == std::wstring_view::npos ? std::wstring() : std::wstring(inner.substr(slash));
+    for (const RootNames& r : kRoots) {
+        if (rootName == r.name) {
+            return !keyPath.empty();
+        }
+    }
+    return false;
+}
+
+// The deletion script read back into one target per finding, in recording order. False when it
+// does not have exactly one well-formed group per IssueKeys entry.
+bool TargetsFromScript(const std::vector<std::wstring>& script, std::size_t findings,
+                       std::vector<UndoTarget>& targets) {
+    targets.clear();
+    std::size_t i = 2;  // header and empty line
+    while (i < script.size()) {
+        UndoTarget t;
+        const std::wstring& first = script[i];
+        if (ParseSectionHeader(first, true, t.rootName, t.keyPath)) {
+            i += 1;
+        } else if (ParseSectionHeader(first, false, t.rootName, t.keyPath) &&
+                   i + 1 < script.size()) {
+            const std::wstring& line = script[i + 1];
+            t.isValue = true;
+            if (line == L"@=-") {
+                t.valueName.clear();
+            } else if (line.size() >= 4 && line.front() == L'"' &&
+                       line.compare(line.size() - 3, 3, L"\"=-") == 0) {
+                if (!UnescapeQuotedName(std::wstring_view(line).substr(1, line.size() - 4),
+                                        t.valueName)) {
+                    return false;
+                }
+            } else {
+                return false;
+            }
+            i += 2;
+        } else {
+            return false;
+        }
+        if (i >= script.size() || !script[i].empty()) {
+            return false;
+        }
+        ++i;
+        targets.push_back(std::move(t));
+    }
+    return targets.size() == findings;
+}
+
+}  // namespace
+
+bool ParseIssueKey(std::wstring_view entry, IssueKeyParts& parts) {
+    parts = IssueKeyParts{};
+    if (entry.empty()) {
+        return false;
+    }
+    const std::wstring_view tag = entry.substr(0, 6);
+    parts.root = kHkeyCurrentUser;
+    parts.rootName = L"HKEY_CURRENT_USER";
+    for (const RootNames& r : kRoots) {
+        if (tag == r.tag) {
+            parts.root = r.root;
+            parts.rootName = r.name;
+        }
+    }
+    std::wstring_view rest = entry.size() > 6 ? entry.substr(6) : std::wstring_view();
+    const std::size_t eq = rest.find(L'=');
+    if (eq != std::wstring_view::npos) {
+        parts.isValue = true;
+        parts.valueName = std::wstring(rest.substr(eq + 1));
+        rest = rest.substr(0, eq);
+    }
+    parts.keyPath = std::wstring(rest);
+    if (parts.keyPath.empty() || parts.keyPath.front() != L'\\') {
+        parts.keyPath.insert(parts.keyPath.begin(), L'\\');
+    }
+    return true;
+}
+
+std::vector<std::wstring> FormatRegValue(std::wstring_view valueName, std::uint32_t type,
+                                         const std::vector<std::uint8_t>& data) {
+    const std::wstring prefix =
+        valueName.empty() ? std::wstring(L"@=") : L"\"" + EscapeRegName(valueName) + L"\"=";
+    std::wstring text;
+    if (type == platform::kRegSz && IsPlainStringData(data, text)) {
+        return {prefix + L"\"" + EscapeRegName(text) + L"\""};
+    }
+    if (type == platform::kRegDword && data.size() == 4) {
+        std::wstring line = prefix + L"dword:";
+        for (int i = 3; i >= 0; --i) {
+            line += HexByte(data[static_cast<std::size_t>(i)]);
+        }
+        return {line};
+    }
+    // Everything else keeps its type through the typed hex form.
+    const std::wstring tag =
+        type == platform::kRegBinary ? std::wstring(L"hex:") : L"hex(" + LowerHex(type) + L"):";
+    return HexLines(prefix + tag, data);
+}
+
+std::wstring UndoFileName(int day, int month, int year, int hour, int minute, int second) {
+    return L"Brimvale_Undo_" + Decimal(day) + L"_" + Decimal(month) + L"_" + Decimal(year) + L"_" +
+           Decimal(hour) + L"_" + Decimal(minute) + L"_" + Decimal(second) + L".reg";
+}
+
+void AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
+                   std::wstring_view rootName, std::wstring_view keyPath) {
+    if (keyPath.empty()) {
+        return;
+    }
+    std::wstring path(keyPath);
+    if (path.front() != L'\\') {
+        path.insert(path.begin(), L'\\');
+    }
+    const platform::LocalTime now = platform::GetLocalTime();
+    const std::wstring temp = state.env.AppDataFolder + Decimal(now.minute) + Decimal(now.second) +
+                              Decimal(now.millisecond);
+    RunRegistryEditor(L"/s /e \"" + temp + L"\" \"" + std::wstring(rootName) + path + L"\"",
+                      state.env);
+    if (!FileExists(temp)) {
+        return;
+    }
+    std::vector<std::wstring> lines;
+    if (ReadTextLines(temp, lines) && lines.size() > 2) {
+        undoScript.insert(undoScript.end(), lines.begin() + 2, lines.end());
+    }
+    platform::DeleteFile(temp);
+}
+
+void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
+                     std::wstring_view rootName, std::wstring_view keyPath,
+                     std::wstring_view valueName) {
+    (void)state;
+    std::wstring path(keyPath);
+    if (path.size() > 1 && path.back() == L'\\') {
+        path.pop_back();
+    }
+    RegKey key = OpenKeyReadOnly(RootFromRootName(rootName), path);
+    if (!key) {
+        return;
+    }
+    undoScript.push_back(L"[" + std::wstring(rootName) + path + L"]");
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (QueryValueData(key, valueName, type, data)) {
+        std::vector<std::wstring> lines = FormatRegValue(valueName, type, data);
+        undoScript.insert(undoScript.end(), lines.begin(), lines.end());
+    }
+    undoScript.emplace_back();
+}
+
+std::wstring CreateUndoFile(RunState& state) {
+    EnsureAppDataFolder(state.env);
+    std::vector<std::wstring> undoScript{kRegHeader, L""};
+    Gauge gauge(state);
+
+    // Undo what the script deletes: its lines name each finding's key or value exactly, where an
+    // IssueKeys entry is ambiguous (a key name holding "=").
+    const ScanResults& results = state.results;
+    std::vector<UndoTarget> targets;
+    if (!TargetsFromScript(results.FixScript, results.IssueKeys.size(), targets)) {
+        targets.clear();
+        for (const std::wstring& entry : results.IssueKeys) {
+            IssueKeyParts parts;
+            UndoTarget t;
+            if (ParseIssueKey(entry, parts)) {
+                t.isValue = parts.isValue;
+                t.rootName = parts.rootName;
+                t.keyPath = parts.keyPath;
+                t.valueName = parts.valueName;
+            }
+            targets.push_back(std::move(t));
+        }
+    }
+
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        state.Pump();
+        if (!state.scanInProgress) {
+            // No more pumps once stopped: a click then would start a second fix inside this one.
+            break;
+        }
+        gauge.Step(i, targets.size());
+        const UndoTarget& t = targets[i];
+        if (t.rootName.empty()) {
+            continue;
+        }
+        if (t.isValue) {
+            AppendValueUndo(state, undoScript, t.rootName, t.keyPath, t.valueName);
+        } else {
+            AppendKeyUndo(state, undoScript, t.rootName, t.keyPath);
+        }
+    }
+
+    if (undoScript.size() <= 2) {
+        return {};
+    }
+    const platform::LocalTime now = platform::GetLocalTime();
+    const std::wstring path =
+        state.env.AppDataFolder +
+        UndoFileName(now.day, now.month, now.year, now.hour, now.minute, now.second);
+    return WriteTextLines(path, undoScript, TextEncoding::Ansi) ? path : std::wstring();
+}
+
+void UndoLabelClick(RunState& state) {
+    platform::ShellOpen(state.window.OwnerHandle(), state.env.AppDataFolder);
+}
+
+}  // namespace bv
