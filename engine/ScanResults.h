@@ -38,6 +38,11 @@ struct IssueGroup {
     std::vector<Issue> rows;
 };
 
+struct RowRef {
+    std::uint32_t group = 0;
+    std::uint32_t row = 0;
+};
+
 struct ScanResults {
     std::vector<IssueGroup> groups;  // in the order their first finding was recorded
     std::array<bool, kCategoryCount> groupCreated{};
@@ -46,7 +51,7 @@ struct ScanResults {
     std::vector<std::wstring> FixScript;
     std::vector<std::wstring> ExclusionList;
     std::int32_t ErrorTotal = 0;
-    std::size_t rowCount = 0;  // rows over all groups
+    std::vector<RowRef> recorded;  // every row in recording order, across groups
 };
 
 }  // namespace bv
