@@ -1,0 +1,24 @@
+// Program entry: hands over to a running instance (found by its title) or starts the main
+// window and runs its message loop. Arguments are ignored.
+#include <windows.h>
+
+#include "ui/Unit1.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    HWND running = FindWindowW(nullptr, bv::ui::kMainTitle);
+    if (running != nullptr) {
+        // Fire and forget: ask it to come forward, give it a moment, end.
+        UINT restore = RegisterWindowMessageW(bv::ui::kRestoreMessageName);
+        PostMessageW(running, restore, bv::ui::kRestoreMarker, 0);
+        Sleep(500);
+        return 0;
+    }
+    bv::ui::MainWindow* window = bv::ui::MainWindow::Create(instance);
+    if (window == nullptr) {
+        return 0;
+    }
+    HWND handle = window->Handle();
+    window->Show(showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
+    bv::ui::RunMessageLoop(handle);
+    return 0;
+}

@@ -1,0 +1,156 @@
+// "Open registry key": finds (or starts) the registry editor, collapses its key tree to the root
+// and types the key path into it, one Right arrow per backslash.
+#include "ui/OpenKey.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace bv::ui {
+namespace {
+
+constexpr int kCollapsePresses = 30;
+constexpr DWORD kStepPauseMs = 100;
+constexpr DWORD kIdleWaitMs = 200;
+
+// Owns a process handle returned by the shell.
+class ProcessHandle {
+  public:
+    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    ~ProcessHandle() {
+        if (handle_ != nullptr) {
+            CloseHandle(handle_);
+        }
+    }
+    HANDLE Get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+HWND FindEditorWindow() {
+    return FindWindowW(L"RegEdit_RegEdit", nullptr);
+}
+
+// The editor's key tree: a direct child first; Wine keeps it one level deeper, so otherwise
+// the first tree among the descendants.
+HWND FindKeyTree(HWND editor) {
+    if (editor == nullptr) {
+        return nullptr;
+    }
+    HWND tree = FindWindowExA(editor, nullptr, "SysTreeView32", nullptr);
+    if (tree != nullptr) {
+        return tree;
+    }
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    EnumChildWindows(
+        editor,
+        [](HWND child, LPARAM data) -> BOOL {
+            char name[32] = {};
+            GetClassNameA(child, name, sizeof(name));
+            if (lstrcmpiA(name, "SysTreeView32") == 0) {
+                reinterpret_cast<Search*>(data)->found = child;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND StartEditor() {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = "open";
+    info.lpFile = "regedit.exe";
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&info)) {
+        return nullptr;
+    }
+    ProcessHandle process(info.hProcess);
+    if (process.Get() != nullptr) {
+        WaitForInputIdle(process.Get(), kIdleWaitMs);
+    }
+    return FindEditorWindow();
+}
+
+void KeyDown(HWND tree, WPARAM key) {
+    SendMessageA(tree, WM_KEYDOWN, key, 0);
+}
+
+}  // namespace
+
+void InfoListItemClick(RunState& state, std::wstring_view keyText) {
+    state.SelectedIssueKey = std::wstring(keyText);
+}
+
+std::wstring FullKeyPathFromKeyText(std::wstring_view keyText) {
+    if (keyText.size() < 6) {
+        return {};
+    }
+    std::wstring_view letters = keyText.substr(1, 4);
+    std::wstring hive;
+    if (letters == L"HKCU") {
+        hive = L"HKEY_CURRENT_USER";
+    } else if (letters == L"HKCR") {
+        hive = L"HKEY_CLASSES_ROOT";
+    } else if (letters == L"HKLM") {
+        hive = L"HKEY_LOCAL_MACHINE";
+    } else {
+        hive = std::wstring(letters);
+    }
+    std::wstring_view rest = keyText.substr(6);
+    size_t equals = rest.find(L'=');
+    if (equals != std::wstring_view::npos) {
+        rest = rest.substr(0, equals);
+    }
+    return hive + std::wstring(rest);
+}
+
+void PopupMenuItem1Click(RunState& state, int listRowCount) {
+    if (state.scanInProgress || listRowCount <= 0 || state.SelectedIssueKey.empty()) {
+        return;
+    }
+    std::wstring path = FullKeyPathFromKeyText(state.SelectedIssueKey);
+    if (path.empty()) {
+        return;
+    }
+    OpenKeyInRegistryEditor(path);
+}
+
+void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath) {
+    HWND editor = FindEditorWindow();
+    if (editor == nullptr) {
+        editor = StartEditor();
+    }
+    if (editor == nullptr) {
+        return;  // not started, or not up within the wait: nothing to drive
+    }
+    ShowWindow(editor, SW_SHOWNORMAL);
+    HWND tree = FindKeyTree(editor);
+    if (tree == nullptr) {
+        return;
+    }
+    SetForegroundWindow(tree);
+    for (int i = 0; i < kCollapsePresses; ++i) {
+        KeyDown(tree, VK_LEFT);
+    }
+    Sleep(kStepPauseMs);
+    KeyDown(tree, VK_RIGHT);
+    Sleep(kStepPauseMs);
+    for (wchar_t c : fullKeyPath) {
+        if (c == L'\\') {
+            KeyDown(tree, VK_RIGHT);
+            Sleep(kStepPauseMs);
+        } else {
+            // Sent as a wide character so names outside the ANSI code page type correctly too.
+            SendMessageW(tree, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned>(c) & 0xFFFFu), 0);
+        }
+    }
+}
+
+}  // namespace bv::ui

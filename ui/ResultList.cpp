@@ -1,0 +1,197 @@
+// The virtual result list: maps a visible row index to (group, row) with one prefix array over
+// the groups, answers the list's text requests from ScanResults and draws bands in bold.
+#include "ui/ResultList.h"
+
+#include <algorithm>
+#include <cwchar>
+
+namespace bv::ui {
+namespace {
+
+constexpr int kHeaderHeight = 23;
+constexpr ULONGLONG kFlushIntervalMs = 100;
+
+// The header keeps a fixed height whatever the font asks for.
+LRESULT CALLBACK HeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                            UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+    if (message == HDM_LAYOUT) {
+        LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+        auto* layout = reinterpret_cast<HDLAYOUT*>(lParam);
+        if (layout != nullptr && layout->prc != nullptr && layout->pwpos != nullptr) {
+            layout->pwpos->cy = kHeaderHeight;
+            layout->prc->top = layout->pwpos->y + kHeaderHeight;
+        }
+        return result;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, HeaderProc, 1);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void CopyText(const std::wstring& text, wchar_t* buffer, int capacity) {
+    if (buffer == nullptr || capacity <= 0) {
+        return;
+    }
+    size_t n = std::min(text.size(), static_cast<size_t>(capacity - 1));
+    std::wmemcpy(buffer, text.data(), n);
+    buffer[n] = L'\0';
+}
+
+}  // namespace
+
+HWND ResultList::Create(HWND parent, int id, HFONT font) {
+    list_ = MakeChild(parent, WC_LISTVIEWW, L"",
+                      WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT | LVS_OWNERDATA |
+                          LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                      0, 0, 100, 100, id, font, WS_EX_CLIENTEDGE);
+    if (list_ == nullptr) {
+        return nullptr;
+    }
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    LOGFONTW lf{};
+    GetObjectW(font, sizeof(lf), &lf);
+    lf.lfWeight = FW_BOLD;
+    boldFont_.Reset(CreateFontIndirectW(&lf));
+    bandBrush_.Reset(CreateSolidBrush(kBandBack));
+    const wchar_t* captions[] = {L"Key", L"Value"};
+    for (int i = 0; i < 2; ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = const_cast<wchar_t*>(captions[i]);
+        column.cx = 100;
+        column.iSubItem = i;
+        ListView_InsertColumn(list_, i, &column);
+    }
+    HWND header = ListView_GetHeader(list_);
+    if (header != nullptr) {
+        SetWindowSubclass(header, HeaderProc, 1, 0);
+        // Let the list lay out its header again with the fixed height.
+        SetWindowPos(list_, nullptr, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    }
+    return list_;
+}
+
+void ResultList::Cleared() {
+    cleared_ = true;
+    dirty_ = false;
+    bandIndex_.clear();
+    bandRows_.clear();
+    shownCount_ = 0;
+    if (list_ != nullptr) {
+        ListView_SetItemCountEx(list_, 0, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+}
+
+void ResultList::Flush(bool force) {
+    if (!dirty_) {
+        return;
+    }
+    ULONGLONG now = GetTickCount64();
+    if (!force && now - lastFlush_ < kFlushIntervalMs) {
+        return;
+    }
+    lastFlush_ = now;
+    dirty_ = false;
+    cleared_ = false;
+    bandIndex_.clear();
+    bandRows_.clear();
+    std::uint32_t index = 0;
+    for (const IssueGroup& group : results_.groups) {
+        bandIndex_.push_back(index);
+        auto rows = static_cast<std::uint32_t>(group.rows.size());
+        bandRows_.push_back(rows);
+        index += 1 + rows;
+    }
+    shownCount_ = static_cast<int>(index);
+    if (list_ != nullptr) {
+        ListView_SetItemCountEx(list_, shownCount_, LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+        // Rows may have been added to an earlier group: the visible ones can all have moved.
+        InvalidateRect(list_, nullptr, FALSE);
+    }
+}
+
+std::optional<ResultList::Row> ResultList::RowAt(int index) const {
+    if (index < 0 || index >= shownCount_ || bandIndex_.empty()) {
+        return std::nullopt;
+    }
+    auto at = static_cast<std::uint32_t>(index);
+    auto it = std::upper_bound(bandIndex_.begin(), bandIndex_.end(), at);
+    auto group = static_cast<std::uint32_t>(it - bandIndex_.begin() - 1);
+    std::uint32_t offset = at - bandIndex_[group];
+    if (group >= results_.groups.size()) {
+        return std::nullopt;
+    }
+    if (offset == 0) {
+        return Row{true, group, 0};
+    }
+    std::uint32_t row = offset - 1;
+    if (row >= bandRows_[group] || row >= results_.groups[group].rows.size()) {
+        return std::nullopt;
+    }
+    return Row{false, group, row};
+}
+
+std::wstring ResultList::KeyTextAt(int index) const {
+    auto row = RowAt(index);
+    if (!row || row->band) {
+        return {};
+    }
+    return results_.groups[row->group].rows[row->row].keyText;
+}
+
+void ResultList::SetColumnWidths() {
+    if (list_ == nullptr) {
+        return;
+    }
+    RECT r;
+    GetWindowRect(list_, &r);
+    int width = (r.right - r.left) / 2 - 16;
+    ListView_SetColumnWidth(list_, 0, width);
+    ListView_SetColumnWidth(list_, 1, width);
+}
+
+void ResultList::OnGetDispInfo(NMLVDISPINFOW* info) const {
+    if ((info->item.mask & LVIF_TEXT) == 0) {
+        return;
+    }
+    auto row = RowAt(info->item.iItem);
+    static const std::wstring kEmpty;
+    const std::wstring* text = &kEmpty;
+    std::wstring caption;
+    if (row && row->band) {
+        if (info->item.iSubItem == 0) {
+            caption = CategoryCaption(results_.groups[row->group].category);
+            text = &caption;
+        }
+    } else if (row) {
+        const Issue& issue = results_.groups[row->group].rows[row->row];
+        text = info->item.iSubItem == 0 ? &issue.keyText : &issue.valueText;
+    }
+    CopyText(*text, info->item.pszText, info->item.cchTextMax);
+}
+
+LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW* draw) const {
+    switch (draw->nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT: {
+            auto row = RowAt(static_cast<int>(draw->nmcd.dwItemSpec));
+            if (!row || !row->band) {
+                return CDRF_DODEFAULT;
+            }
+            // A band is never shown selected: it is a caption, not a finding.
+            draw->nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED | CDIS_FOCUS);
+            draw->clrText = kBandText;
+            draw->clrTextBk = kBandBack;
+            SelectObject(draw->nmcd.hdc, boldFont_.Get());
+            return CDRF_NEWFONT;
+        }
+        default:
+            return CDRF_DODEFAULT;
+    }
+}
+
+}  // namespace bv::ui

@@ -1,0 +1,64 @@
+// The result list: a virtual (owner-data) report list over ScanResults. Each group shows as a
+// bold band row with its category caption, followed by its rows "Key" / "Value".
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/ScanResults.h"
+#include "ui/UiCommon.h"
+
+namespace bv::ui {
+
+class ResultList {
+  public:
+    // What one visible row shows: a band (group caption) or a finding.
+    struct Row {
+        bool band = false;
+        std::uint32_t group = 0;
+        std::uint32_t row = 0;  // finding index within the group (not for bands)
+    };
+
+    explicit ResultList(const ScanResults& results) : results_(results) {}
+    ResultList(const ResultList&) = delete;
+    ResultList& operator=(const ResultList&) = delete;
+
+    HWND Create(HWND parent, int id, HFONT font);
+    HWND Handle() const { return list_; }
+
+    // The list view is emptied at once (the results may still hold the last scan).
+    void Cleared();
+    // New findings: the row count follows lazily (Flush), so long scans are not slowed.
+    void Appended() { dirty_ = true; }
+    // Brings the row count up to date: always when forced, else at most every 100 ms.
+    void Flush(bool force);
+
+    int RowCount() const { return shownCount_; }
+    std::optional<Row> RowAt(int index) const;
+    // Key text of a finding row; empty for bands and out-of-range rows.
+    std::wstring KeyTextAt(int index) const;
+    void SetColumnWidths();
+
+    // Notifications from the list (WM_NOTIFY of the parent).
+    void OnGetDispInfo(NMLVDISPINFOW* info) const;
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw) const;
+
+  private:
+    const ScanResults& results_;
+    HWND list_ = nullptr;
+    GdiObject boldFont_;
+    GdiObject bandBrush_;
+    std::vector<std::uint32_t> bandIndex_;  // first visible index of each group (its band)
+    std::vector<std::uint32_t> bandRows_;   // rows of each group at the last flush
+    int shownCount_ = 0;
+    bool dirty_ = false;
+    bool cleared_ = true;
+    ULONGLONG lastFlush_ = 0;
+};
+
+}  // namespace bv::ui
