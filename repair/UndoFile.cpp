@@ -47,7 +47,7 @@ std::wstring Decimal(long long n) {
 }
 
 std::wstring HexByte(std::uint8_t b) {
-    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    static constexpr wchar_t kDigits[] = L"0123456789abcdef";  // as the editor writes them
     return {kDigits[b >> 4], kDigits[b & 0x0F]};
 }
 
