@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -35,11 +36,21 @@ struct Key {
     Key* FindSubkey(std::wstring_view child) const;
     const Value* FindValue(std::wstring_view valueName) const;
     Value* FindValue(std::wstring_view valueName);
+
+    // Adds a subkey (the caller checked that the name is new) / removes one, keeping the
+    // lookup index right. Code that edits `subkeys` directly calls InvalidateIndex().
+    Key& AddSubkey(std::wstring_view child);
+    bool RemoveSubkey(std::wstring_view child);
+    void InvalidateIndex() const { index_.clear(); }
+
+  private:
+    // Folded name -> subkey, built on demand for keys with many subkeys.
+    mutable std::unordered_map<std::wstring, Key*> index_;
 };
 
 // Three roots (HKEY_CLASSES_ROOT kept as its own tree), names compared without letter case.
 class Registry {
-public:
+  public:
     Registry();
 
     // root: kHkeyClassesRoot, kHkeyCurrentUser or kHkeyLocalMachine. Paths use "\" and may
@@ -62,7 +73,12 @@ public:
 
     void SetRight(std::uint32_t root, std::wstring_view path, Right right);
 
-private:
+    // The root a key belongs to (walking up its parents); false for a key no longer attached.
+    bool RootOf(const Key& key, std::uint32_t& root) const;
+    // "A\B\C" of a key below its root (empty for the root).
+    static std::wstring PathOf(const Key& key);
+
+  private:
     std::shared_ptr<Key> classesRoot_, currentUser_, localMachine_;
 };
 
@@ -83,7 +99,7 @@ struct ProcessRecord {
 };
 
 class Machine {
-public:
+  public:
     Machine();  // a 64-bit machine, administrator, drive C fixed, Windows in C:\Windows
 
     Registry registry;
@@ -101,6 +117,15 @@ public:
 
     // True when the program-files folder names "(x86)".
     bool Is64Bit() const;
+
+    // What the current user may do with a key: its own or nearest ancestor's explicit right,
+    // else full access to HKCU and, for an administrator, to HKLM and HKCR (read otherwise).
+    // A non-administrator never gets full access to HKLM or HKCR.
+    Right EffectiveRight(std::uint32_t root, const Key& key) const;
+
+    // A full, normalised path: relative paths resolve against currentFolder, "/" becomes "\",
+    // "." and ".." are applied, no trailing "\" except on a drive root ("C:\").
+    std::wstring FullPath(std::wstring_view path) const;
 
     // Environment variables; names compared without letter case.
     void SetEnvironment(std::wstring_view name, std::wstring_view value);
@@ -140,7 +165,7 @@ public:
     const std::map<std::wstring, FileEntry>& Files() const { return files_; }
     std::vector<std::wstring>& FileOrder() { return fileOrder_; }
 
-private:
+  private:
     std::vector<std::pair<std::wstring, std::wstring>> environment_;
     std::map<std::wstring, FileEntry> files_;  // keyed by upper-cased path
     std::vector<std::wstring> fileOrder_;
@@ -149,10 +174,16 @@ private:
 // Upper-cases ASCII and Latin-1 letters the way Windows compares names.
 std::wstring FoldCase(std::wstring_view text);
 bool EqualNoCase(std::wstring_view a, std::wstring_view b);
+wchar_t FoldChar(wchar_t c);
+
+// Windows-1252, the simulated ANSI code page. Unmappable characters become "?" and set
+// *usedDefault (when given); the five bytes 1252 leaves undefined map to U+0081 etc.
+std::string ToCodepage1252(std::wstring_view text, bool* usedDefault);
+std::wstring FromCodepage1252(std::string_view bytes);
 
 // Installs a machine for the life of a scope (tests).
 class ScopedMachine {
-public:
+  public:
     explicit ScopedMachine(Machine& machine) { Machine::Install(&machine); }
     ~ScopedMachine() { Machine::Install(nullptr); }
     ScopedMachine(const ScopedMachine&) = delete;
