@@ -371,7 +371,7 @@ void RunRegistryEditorEmulation(const std::wstring& commandLine) {
         std::wstring file = m.FullPath(p);
         Machine::FileEntry* e = Entry(file);
         // A file held open for reading (FileLock) still opens for the editor's read.
-        if (e == nullptr || e->folder || e->denied || e->locks > 0 || Denied(file)) {
+        if (e == nullptr || e->folder || e->denied || Denied(file)) {
             continue;
         }
         sim::ImportRegText(m, sim::DecodeRegFileBytes(e->contents), true);
