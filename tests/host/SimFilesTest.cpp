@@ -272,15 +272,18 @@ TEST_F(SimFilesTest, RegistryEditorProcess) {
         editor, L" /s /e C:\\Data\\none.reg HKEY_CURRENT_USER\\Software\\Missing", 0x88, 10000));
     EXPECT_FALSE(machine_.IsFile(L"C:\\Data\\none.reg"));
 
-    // A locked script imports nothing; once released it does.
+    // A script held open for reading (FileLock) still opens for the editor's read.
     {
         FileLock lock(L"C:\\Data\\del.reg");
-        EXPECT_TRUE(RunProcessAndWait(editor, L" /s \"C:\\Data\\del.reg\"", 0x88, 10000));
-        EXPECT_NE(machine_.registry.Find(kHkeyCurrentUser, L"Software\\App"), nullptr);
+        ASSERT_TRUE(lock.Held());
+        EXPECT_TRUE(RunProcessAndWait(L"c:\\windows\\REGEDIT.EXE", L" /s \"C:\\Data\\del.reg\"",
+                                      0x88, 10000));
+        EXPECT_EQ(machine_.registry.Find(kHkeyCurrentUser, L"Software\\App"), nullptr);
     }
-    EXPECT_TRUE(
-        RunProcessAndWait(L"c:\\windows\\REGEDIT.EXE", L" /s \"C:\\Data\\del.reg\"", 0x88, 10000));
-    EXPECT_EQ(machine_.registry.Find(kHkeyCurrentUser, L"Software\\App"), nullptr);
+    // A missing script imports nothing.
+    machine_.registry.Create(kHkeyCurrentUser, L"Software\\App");
+    EXPECT_TRUE(RunProcessAndWait(editor, L" /s \"C:\\Data\\gone.reg\"", 0x88, 10000));
+    EXPECT_NE(machine_.registry.Find(kHkeyCurrentUser, L"Software\\App"), nullptr);
 
     // Other programs: created only when the file exists; every request is recorded.
     EXPECT_FALSE(RunProcessAndWait(L"C:\\Tools\\none.exe", L"", 0, 10));
