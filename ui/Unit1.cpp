@@ -29,7 +29,8 @@ constexpr int kActionsWidth = 120;
 constexpr int kButtonPanelHeight = 85;
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1Interval = 200;
-constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+// No WS_CLIPCHILDREN: the group boxes are transparent and the window paints beneath them.
+constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kChildStyle = WS_VISIBLE | WS_CLIPSIBLINGS;
 
 // The hook procedure has no user data: this is the window whose restore message it watches.
