@@ -181,6 +181,34 @@ bool TargetsFromScript(const std::vector<std::wstring>& script, std::size_t find
     return targets.size() == findings;
 }
 
+// The sections the editor exports for a key: the key's values, then each subkey in turn.
+void AppendKeyTree(std::vector<std::wstring>& undoScript, std::uint32_t root,
+                   std::wstring_view rootName, const std::wstring& path) {
+    RegKey key = OpenKeyReadOnly(root, path);
+    if (!key) {
+        return;
+    }
+    undoScript.push_back(L"[" + std::wstring(rootName) + path + L"]");
+    std::vector<std::wstring> names;
+    ListValueNames(key, names);
+    for (const std::wstring& name : names) {
+        std::uint32_t type = 0;
+        std::vector<std::uint8_t> data;
+        if (QueryValueData(key, name, type, data)) {
+            std::vector<std::wstring> lines = FormatRegValue(name, type, data);
+            undoScript.insert(undoScript.end(), lines.begin(), lines.end());
+        }
+    }
+    undoScript.emplace_back();
+    std::vector<std::wstring> subkeys;
+    ListSubkeys(key, subkeys);
+    for (const std::wstring& sub : subkeys) {
+        if (!sub.empty()) {
+            AppendKeyTree(undoScript, root, rootName, path + L"\\" + sub);
+        }
+    }
+}
+
 }  // namespace
 
 bool ParseIssueKey(std::wstring_view entry, IssueKeyParts& parts) {
@@ -245,6 +273,12 @@ void AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
     std::wstring path(keyPath);
     if (path.front() != L'\\') {
         path.insert(path.begin(), L'\\');
+    }
+    if (path.find(L'"') != std::wstring::npos) {
+        // A double quote cannot travel inside the quoted key argument of the editor's command
+        // line; such a key is written from the registry itself, in the editor's export form.
+        AppendKeyTree(undoScript, RootFromRootName(rootName), rootName, path);
+        return;
     }
     const platform::LocalTime now = platform::GetLocalTime();
     const std::wstring temp = state.env.AppDataFolder + Decimal(now.minute) + Decimal(now.second) +
