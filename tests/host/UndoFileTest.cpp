@@ -238,6 +238,21 @@ TEST(AppendKeyUndoTest, CopiesTheEditorsExportOfTheSubtree) {
     EXPECT_TRUE(lines.empty());
 }
 
+TEST(AppendKeyUndoTest, KeyWithADoubleQuoteIsWrittenFromTheRegistry) {
+    TestMachine t;
+    auto& r = t.machine.registry;
+    r.SetString(kHkeyClassesRoot, L".a\"b", L"", L"x");
+    r.SetValue(kHkeyClassesRoot, L".a\"b\\sub", L"e", kRegExpandSz, Utf16z(L"%A%"));
+    RunState& s = t.Ready();
+    std::vector<std::wstring> lines;
+    AppendKeyUndo(s, lines, L"HKEY_CLASSES_ROOT", L"\\.a\"b");
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"[HKEY_CLASSES_ROOT\\.a\"b]", L"@=\"x\"", L"",
+                                                L"[HKEY_CLASSES_ROOT\\.a\"b\\sub]",
+                                                L"\"e\"=hex(2):25,00,41,00,25,00,00,00", L""}));
+    // The editor's command line never has to carry the quote.
+    EXPECT_TRUE(t.machine.processes.empty());
+}
+
 TEST(CreateUndoFileTest, WritesBlocksInFindingOrderUnderTheClockName) {
     TestMachine t;
     auto& r = t.machine.registry;
