@@ -253,6 +253,13 @@ struct Importer {
     ImportStats stats;
     std::uint32_t root = 0;
     Key* current = nullptr;  // the key values go to; null when none or refused
+    std::size_t line = 0;    // index of the line being read
+
+    void Skip() {
+        if (stats.linesSkipped++ == 0) {
+            stats.firstSkippedLine = static_cast<int>(line) + 1;
+        }
+    }
 
     bool Full(std::uint32_t r, const Key& k) const {
         return !honourRights || machine.EffectiveRight(r, k) == Right::Full;
@@ -283,7 +290,7 @@ struct Importer {
         current = nullptr;
         std::size_t close = line.find_last_of(L']');
         if (close == std::wstring_view::npos) {
-            ++stats.linesSkipped;
+            Skip();
             return;
         }
         std::wstring_view name = line.substr(1, close - 1);
@@ -293,7 +300,7 @@ struct Importer {
         }
         std::wstring_view path;
         if (!SplitKeyName(name, root, path)) {
-            ++stats.linesSkipped;
+            Skip();
             return;
         }
         Registry& reg = machine.registry;
@@ -303,7 +310,7 @@ struct Importer {
                 return;  // nothing to delete
             }
             if (key->parent == nullptr || !SubtreeFull(root, *key)) {
-                ++stats.linesSkipped;
+                Skip();
                 return;
             }
             reg.DeleteKey(root, path);
@@ -331,7 +338,7 @@ struct Importer {
             start = end + 1;
         }
         if (!Full(root, *deepest)) {
-            ++stats.linesSkipped;
+            Skip();
             return;
         }
         current = exists ? deepest : &reg.Create(root, path);
@@ -346,18 +353,18 @@ struct Importer {
         } else {
             pos = ParseQuoted(line, name);
             if (pos == std::wstring_view::npos) {
-                ++stats.linesSkipped;
+                Skip();
                 return;
             }
         }
         std::wstring_view rest = Trim(line.substr(pos));
         if (rest.empty() || rest.front() != L'=') {
-            ++stats.linesSkipped;
+            Skip();
             return;
         }
         rest = Trim(rest.substr(1));
         if (current == nullptr) {
-            ++stats.linesSkipped;
+            Skip();
             SkipContinuation(rest, lines, index);
             return;
         }
@@ -377,7 +384,7 @@ struct Importer {
             std::wstring text;
             std::size_t end = ParseQuoted(rest, text);
             if (end == std::wstring_view::npos || !OnlyComment(rest.substr(end))) {
-                ++stats.linesSkipped;
+                Skip();
                 return;
             }
             data = ToUtf16LeBytes(text);
@@ -387,7 +394,7 @@ struct Importer {
             std::uint32_t d = 0;
             std::wstring_view digits = Trim(StripComment(rest.substr(6)));
             if (!ParseHexNumber(digits, 8, d)) {
-                ++stats.linesSkipped;
+                Skip();
                 return;
             }
             type = kRegDword;
@@ -398,7 +405,7 @@ struct Importer {
             std::wstring_view spec = rest.substr(3);
             std::size_t colon = spec.find(L':');
             if (colon == std::wstring_view::npos) {
-                ++stats.linesSkipped;
+                Skip();
                 return;
             }
             std::wstring_view typeText = spec.substr(0, colon);
@@ -415,11 +422,11 @@ struct Importer {
                 type = kRegBinary;
             } else if (typeText.size() < 3 || typeText.front() != L'(' || typeText.back() != L')' ||
                        !ParseHexNumber(typeText.substr(1, typeText.size() - 2), 8, type)) {
-                ++stats.linesSkipped;
+                Skip();
                 return;
             }
             if (!ParseHexBytes(joined, data)) {
-                ++stats.linesSkipped;
+                Skip();
                 return;
             }
             if (regedit4 && (type == kRegExpandSz || type == kRegMultiSz)) {
@@ -428,7 +435,7 @@ struct Importer {
                 data = ToUtf16LeBytes(FromCodepage1252(ansi));
             }
         } else {
-            ++stats.linesSkipped;
+            Skip();
             return;
         }
         if (Value* v = current->FindValue(name)) {
@@ -573,7 +580,7 @@ ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourR
         lines.push_back(line);
         start = end + 1;
     }
-    Importer importer{machine, honourRights, false, ImportStats{}, 0, nullptr};
+    Importer importer{machine, honourRights, false, ImportStats{}, 0, nullptr, 0};
     if (lines.empty()) {
         return importer.stats;
     }
@@ -587,7 +594,9 @@ ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourR
     } else if (header != kHeader5) {
         return importer.stats;  // not a registry script: the editor imports nothing
     }
+    importer.stats.header = true;
     for (std::size_t i = 1; i < lines.size(); ++i) {
+        importer.line = i;
         std::wstring_view line = Trim(lines[i]);
         if (line.empty() || line.front() == L';') {
             continue;
@@ -597,7 +606,7 @@ ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourR
         } else if (line.front() == L'"' || line.front() == L'@') {
             importer.ValueLine(line, lines, i);
         } else {
-            ++importer.stats.linesSkipped;
+            importer.Skip();
         }
     }
     return importer.stats;

@@ -31,7 +31,9 @@ struct ImportStats {
     int keysDeleted = 0;
     int valuesDeleted = 0;
     int valuesWritten = 0;
-    int linesSkipped = 0;  // lines the editor could not parse or was refused
+    int linesSkipped = 0;      // lines the editor could not parse or was refused
+    int firstSkippedLine = 0;  // 1-based line number of the first of them (0: none)
+    bool header = false;       // the text began with the editor's header line
 };
 
 // Imports a script as the editor does with /s: unparsable lines are skipped. When rights are

@@ -454,6 +454,11 @@ std::optional<std::wstring> Machine::Environment(std::wstring_view name) const {
     return std::nullopt;
 }
 
+void Machine::RemoveEnvironment(std::wstring_view name) {
+    std::erase_if(environment_,
+                  [name](const auto& entry) { return EqualNoCase(entry.first, name); });
+}
+
 const std::vector<std::pair<std::wstring, std::wstring>>& Machine::EnvironmentVariables() const {
     return environment_;
 }

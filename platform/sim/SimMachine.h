@@ -130,6 +130,7 @@ class Machine {
     // Environment variables; names compared without letter case.
     void SetEnvironment(std::wstring_view name, std::wstring_view value);
     std::optional<std::wstring> Environment(std::wstring_view name) const;
+    void RemoveEnvironment(std::wstring_view name);
     const std::vector<std::pair<std::wstring, std::wstring>>& EnvironmentVariables() const;
 
     // Files and folders, case-insensitive full paths ("C:\dir\file"). Adding a file adds its
