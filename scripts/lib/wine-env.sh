@@ -23,8 +23,11 @@ wine_env_init() {
 
 # Keeps PREFIX's server running until wine_stop: every program then starts in a fraction of a
 # second instead of waiting out the server's start and its linger after the last program.
+# A first program starts Wine's background services with no inherited output: they outlive
+# every program and would otherwise hold a caller's pipe open.
 wine_server_start() {
     WINEPREFIX=$1 "$BV_WINE_SERVER" -p
+    WINEPREFIX=$1 "$BV_WINE_LOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 # Runs a Windows program (host path or Windows path) in PREFIX. Exit status is the program's.
