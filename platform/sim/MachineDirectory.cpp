@@ -44,9 +44,11 @@ fs::path PathFrom(std::wstring_view text) {
 std::string Where(const fs::path& file, std::size_t line) {
     std::string text = PathText(file);
     if (line > 0) {
-        text += ":" + std::to_string(line);
+        text.push_back(':');
+        text.append(std::to_string(line));
     }
-    return text + ": ";
+    text.append(": ");
+    return text;
 }
 
 std::wstring_view Trim(std::wstring_view s) {
