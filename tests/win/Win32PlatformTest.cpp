@@ -328,7 +328,6 @@ INSTANTIATE_TEST_SUITE_P(
     Types, ValueTypes,
     testing::Values(
         TypeCase{"Sz", kRegSz, Utf16Bytes(L"text")}, TypeCase{"SzEmpty", kRegSz, Utf16Bytes(L"")},
-        TypeCase{"SzNoNul", kRegSz, Utf16Bytes(L"abc", false)},
         TypeCase{"SzOddSize", kRegSz, {'a', 0, 'b'}}, TypeCase{"SzZeroBytes", kRegSz, {}},
         TypeCase{"ExpandSz", kRegExpandSz, Utf16Bytes(L"%SystemRoot%\\x")},
         TypeCase{"Binary", kRegBinary, {0, 1, 2, 0xFF}}, TypeCase{"BinaryEmpty", kRegBinary, {}},
