@@ -15,7 +15,8 @@ TEST(DeletionLines, FormsAndEscaping) {
         std::vector<std::wstring> got;
         std::vector<std::wstring> want;
     } cases[] = {
-        {KeyDeletion(kHkeyLocalMachine, L"\\SOFTWARE\\A b"), {L"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\A b]"}},
+        {KeyDeletion(kHkeyLocalMachine, L"\\SOFTWARE\\A b"),
+         {L"[-HKEY_LOCAL_MACHINE\\SOFTWARE\\A b]"}},
         {KeyDeletion(kHkeyClassesRoot, L"\\.xyz"), {L"[-HKEY_CLASSES_ROOT\\.xyz]"}},
         {ValueDeletion(kHkeyLocalMachine, L"\\SOFTWARE\\X", L"C:\\Program Files\\App\\x.dll"),
          {L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]", L"\"C:\\\\Program Files\\\\App\\\\x.dll\"=-"}},
@@ -58,18 +59,18 @@ TEST(RecordIssue, GroupsCountersKeysAndScript) {
     EXPECT_EQ(s.results.IssueKeys, (std::vector<std::wstring>{L"[HKCR]\\a", L"[HKCR]\\.b",
                                                               L"[HKCR]\\a", L"[HKCU]\\Run=x"}));
     EXPECT_EQ(t.ScriptBody(),
-              (std::vector<std::wstring>{L"[-HKEY_CLASSES_ROOT\\a]", L"", L"[-HKEY_CLASSES_ROOT\\.b]",
-                                         L"", L"[-HKEY_CLASSES_ROOT\\a]", L"",
-                                         L"[HKEY_CURRENT_USER\\Run]", L"\"x\"=-", L""}));
-    EXPECT_EQ(t.Rows()[1], (std::vector<std::wstring>{L"Extensions/Icons", L"[HKCR]\\.b", L"",
-                                                      L"[HKCR]\\.b"}));
+              (std::vector<std::wstring>{
+                  L"[-HKEY_CLASSES_ROOT\\a]", L"", L"[-HKEY_CLASSES_ROOT\\.b]", L"",
+                  L"[-HKEY_CLASSES_ROOT\\a]", L"", L"[HKEY_CURRENT_USER\\Run]", L"\"x\"=-", L""}));
+    EXPECT_EQ(t.Rows()[1],
+              (std::vector<std::wstring>{L"Extensions/Icons", L"[HKCR]\\.b", L"", L"[HKCR]\\.b"}));
 }
 
 TEST(RecordIssue, ExclusionsMatchWholeTextInAnyCase) {
     TestMachine t;
     t.machine.AddFile(L"C:\\Users\\User\\AppData\\Roaming\\Brimvale\\Exclusions.txt",
-                      {'[', 'h', 'k', 'c', 'r', ']', '\\', 'A', 'B', '\r', '\n', '[', 'H', 'K',
-                       'C', 'R', ']', '\\', 'c', ' ', '\r', '\n'});
+                      {'[', 'h', 'k', 'c', 'r', ']', '\\', 'A', 'B', '\r', '\n',
+                       '[', 'H', 'K', 'C', 'R', ']', '\\', 'c', ' ', '\r', '\n'});
     RunState& s = t.Ready();
     ASSERT_EQ(s.results.ExclusionList.size(), 2u);
     EXPECT_FALSE(RecordIssue(s, IssueCategory::ComActiveX, L"[HKCR]\\ab", L"", L"[HKCR]\\ab",
@@ -88,8 +89,8 @@ TEST(RecordIssue, ExclusionsMatchWholeTextInAnyCase) {
 TEST(RecordIssue, RefusesNamesNoScriptLineCanCarry) {
     TestMachine t;
     RunState& s = t.Ready();
-    for (const std::wstring name : {std::wstring(L"a\rb"), std::wstring(L"a\nb"),
-                                    std::wstring(L"a\0b", 3)}) {
+    for (const std::wstring& name :
+         {std::wstring(L"a\rb"), std::wstring(L"a\nb"), std::wstring(L"a\0b", 3)}) {
         EXPECT_FALSE(RecordIssue(s, IssueCategory::Startup, L"[HKCU]\\Run", name,
                                  L"[HKCU]\\Run=" + name,
                                  ValueDeletion(kHkeyCurrentUser, L"\\Run", name)));

@@ -68,8 +68,8 @@ TEST_F(ScanRunTest, WorkingStateDuringTheScan) {
         EXPECT_EQ(t.window.infoAlignment, Alignment::Left);
         EXPECT_TRUE(t.window.gaugeVisible);
         EXPECT_TRUE(t.state.scanInProgress);
-        for (Control c : {Control::Button2, Control::Button3, Control::Button4,
-                          Control::UndoCheck, Control::UndoLabel, Control::ExclusionsLabel}) {
+        for (Control c : {Control::Button2, Control::Button3, Control::Button4, Control::UndoCheck,
+                          Control::UndoLabel, Control::ExclusionsLabel}) {
             EXPECT_FALSE(Enabled(c));
         }
         EXPECT_TRUE(Enabled(Control::Button1));
@@ -153,9 +153,8 @@ TEST(GaugeRule, ShowsOnlyNewMultiplesOfFive) {
     for (const Case& c : cases) {
         TestMachine t;
         for (std::size_t i = 0; i < c.entries; ++i) {
-            t.machine.registry.SetString(kHkeyLocalMachine,
-                                         std::wstring(kAppPaths) + L"\\e" + std::to_wstring(i),
-                                         L"", L"");
+            t.machine.registry.SetString(
+                kHkeyLocalMachine, std::wstring(kAppPaths) + L"\\e" + std::to_wstring(i), L"", L"");
         }
         RunState& s = t.Ready();
         ScanAppPaths(s);

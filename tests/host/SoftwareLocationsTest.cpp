@@ -27,7 +27,7 @@ struct Case {
     Lines script;
 };
 
-void Run(const Case& c) {
+void RunCase(const Case& c) {
     SCOPED_TRACE(c.name);
     TestMachine t;
     c.setup(t.machine);
@@ -57,29 +57,37 @@ TEST(ScanAppPaths, Cases) {
              AppPath(m, L"blank.exe", L"   ");
              m.registry.SetDword(kHkeyLocalMachine, kA + L"\\dword.exe", L"", 1);
          },
-         ScanAppPaths, {}, {}},
+         ScanAppPaths,
+         {},
+         {}},
         {"found through PATH by file name",
          [](sim::Machine& m) {
              m.AddFile(L"C:\\Windows\\system32\\notepad.exe");
              AppPath(m, L"notepad.exe", L"C:\\Missing\\notepad.exe");
          },
-         ScanAppPaths, {}, {}},
+         ScanAppPaths,
+         {},
+         {}},
         {"64-bit system folder is seen with redirection off",
          [](sim::Machine& m) {
              m.SetEnvironment(L"PATH", L"C:\\Other");
              m.AddFile(L"C:\\Windows\\system32\\only64.exe");
              AppPath(m, L"only64.exe", L"C:\\Windows\\System32\\only64.exe");
          },
-         ScanAppPaths, {}, {}},
+         ScanAppPaths,
+         {},
+         {}},
         {"not an administrator: nothing recorded",
          [](sim::Machine& m) {
              m.administrator = false;
              AppPath(m, L"gone.exe", L"C:\\gone.exe");
          },
-         ScanAppPaths, {}, {}},
+         ScanAppPaths,
+         {},
+         {}},
     };
     for (const Case& c : cases) {
-        Run(c);
+        RunCase(c);
     }
 }
 
@@ -118,24 +126,27 @@ TEST(ScanCompatibilityStore, Cases) {
         {"excluded in other letter case",
          [&](sim::Machine& m) {
              store(m, L"C:\\App\\gone.exe");
-             std::string line = "[hkcu]\\software\\microsoft\\windows nt\\currentversion\\"
-                                "appcompatflags\\compatibility assistant\\store=c:\\app\\GONE.exe\r\n";
+             std::string line =
+                 "[hkcu]\\software\\microsoft\\windows nt\\currentversion\\"
+                 "appcompatflags\\compatibility assistant\\store=c:\\app\\GONE.exe\r\n";
              m.AddFile(L"C:\\Users\\User\\AppData\\Roaming\\Brimvale\\Exclusions.txt",
                        std::vector<std::uint8_t>(line.begin(), line.end()));
          },
-         ScanCompatibilityStore, {}, {}},
+         ScanCompatibilityStore,
+         {},
+         {}},
     };
     for (const Case& c : cases) {
-        Run(c);
+        RunCase(c);
     }
 }
 
 TEST(ScanApplications, Cases) {
     auto verb = [](sim::Machine& m, const std::wstring& app, const std::wstring& v,
                    const std::wstring& command) {
-        m.registry.SetString(kHkeyClassesRoot, L"\\Applications\\" + app + L"\\shell\\" + v +
-                                                   L"\\command",
-                             L"", command);
+        m.registry.SetString(kHkeyClassesRoot,
+                             L"\\Applications\\" + app + L"\\shell\\" + v + L"\\command", L"",
+                             command);
     };
     const std::wstring open = L"\\Applications\\old.exe\\shell\\open\\command";
     const std::wstring edit = L"\\Applications\\old.exe\\shell\\edit\\command";
@@ -150,10 +161,9 @@ TEST(ScanApplications, Cases) {
           {kCat, L"[HKCR]" + edit, L"C:\\Old\\old.exe /edit \"%1\"", L"[HKCR]" + edit}},
          {L"[-HKEY_CLASSES_ROOT" + open + L"]", L"", L"[-HKEY_CLASSES_ROOT" + edit + L"]", L""}},
         {"edit verb alone; an empty command is reported",
-         [&](sim::Machine& m) {
-             m.registry.Create(kHkeyClassesRoot, edit);
-         },
-         ScanApplications, {{kCat, L"[HKCR]" + edit, L"", L"[HKCR]" + edit}},
+         [&](sim::Machine& m) { m.registry.Create(kHkeyClassesRoot, edit); },
+         ScanApplications,
+         {{kCat, L"[HKCR]" + edit, L"", L"[HKCR]" + edit}},
          {L"[-HKEY_CLASSES_ROOT" + edit + L"]", L""}},
         {"rundll32 in capitals is never reported; lower case is found through PATH",
          [&](sim::Machine& m) {
@@ -161,16 +171,20 @@ TEST(ScanApplications, Cases) {
              verb(m, L"a.exe", L"open", L"RUNDLL32.EXE gone.dll,Entry");
              verb(m, L"b.exe", L"open", L"rundll32.exe gone.dll,Entry");
          },
-         ScanApplications, {}, {}},
+         ScanApplications,
+         {},
+         {}},
         {"keys the user cannot open for full access are not reported",
          [&](sim::Machine& m) {
              verb(m, L"old.exe", L"open", L"C:\\Old\\old.exe");
              m.registry.SetRight(kHkeyClassesRoot, L"\\Applications\\old.exe", sim::Right::Read);
          },
-         ScanApplications, {}, {}},
+         ScanApplications,
+         {},
+         {}},
     };
     for (const Case& c : cases) {
-        Run(c);
+        RunCase(c);
     }
 }
 
