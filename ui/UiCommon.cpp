@@ -67,13 +67,20 @@ HWND MakeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD
     return child;
 }
 
-void RunModal(HWND dialog, HWND owner, const bool& done) {
+void RunModal(HWND dialog, HWND owner, HWND focus, const bool& done) {
     bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
+    HWND ownerFocus = GetFocus();
+    if (ownerFocus != nullptr && ownerFocus != owner && !IsChild(owner, ownerFocus)) {
+        ownerFocus = nullptr;
+    }
     if (ownerWasEnabled) {
         EnableWindow(owner, FALSE);
     }
     ShowWindow(dialog, SW_SHOW);
     SetForegroundWindow(dialog);
+    if (focus != nullptr) {
+        SetFocus(focus);
+    }
     MSG msg;
     bool quit = false;
     int quitCode = 0;
@@ -107,6 +114,9 @@ void RunModal(HWND dialog, HWND owner, const bool& done) {
     if (ownerWasEnabled) {
         EnableWindow(owner, TRUE);
         SetActiveWindow(owner);
+        if (ownerFocus != nullptr && IsWindow(ownerFocus) && IsWindowEnabled(ownerFocus)) {
+            SetFocus(ownerFocus);
+        }
     }
     ShowWindow(dialog, SW_HIDE);
     if (quit) {

@@ -69,9 +69,10 @@ void CenterOver(HWND window, HWND owner);
 HWND MakeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x,
                int y, int width, int height, int id, HFONT font, DWORD exStyle = 0);
 
-// Runs a modal loop for a dialog window: the owner is disabled until `done` turns true.
-// Enter clicks the focused button; Tab and the space bar work as in dialogs; Escape does nothing.
-void RunModal(HWND dialog, HWND owner, const bool& done);
+// Shows a dialog window modally: the owner is disabled until `done` turns true, then enabled
+// again with its focus back where it was. `focus` gets the keyboard focus first. Enter clicks the
+// focused button; Tab and the space bar work as in dialogs; Escape does nothing.
+void RunModal(HWND dialog, HWND owner, HWND focus, const bool& done);
 
 // Paints an owner-drawn label: its text wrapped and centred horizontally and vertically.
 void DrawCentredLabel(const DRAWITEMSTRUCT& item, COLORREF color);

@@ -40,23 +40,34 @@ MainWindow* hookedWindow = nullptr;
 
 MainWindow::MainWindow() : state_(*this), list_(state_.results) {}
 
+namespace {
+// Creation parameters: whether the window took ownership of its object (WM_NCCREATE ran; then
+// WM_NCDESTROY deletes it, even when creation fails later).
+struct CreateParams {
+    MainWindow* self;
+    bool adopted;
+};
+}  // namespace
+
 MainWindow* MainWindow::Create(HINSTANCE instance) {
     INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX),
                               ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&init);
     RegisterGaugeClass();
     RegisterClassOnce(kMainClass, WindowProc, GetSysColorBrush(COLOR_BTNFACE));
-    auto* self = new MainWindow();
+    CreateParams params{new MainWindow(), false};
     SIZE outer = OuterSize(kClientWidth, kClientHeight, kMainStyle, 0);
     HWND window =
         CreateWindowExW(0, kMainClass, kMainTitle, kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                        outer.cx, outer.cy, nullptr, nullptr, instance, self);
+                        outer.cx, outer.cy, nullptr, nullptr, instance, &params);
     if (window == nullptr) {
-        delete self;  // WM_NCCREATE never ran, or creation failed before WM_NCDESTROY
+        if (!params.adopted) {
+            delete params.self;
+        }
         return nullptr;
     }
     CenterOver(window, nullptr);
-    return self;
+    return params.self;
 }
 
 MainWindow* MainWindow::FromHandle(HWND window) {
@@ -76,7 +87,9 @@ void MainWindow::Show(int showCommand) {
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        auto* params = static_cast<CreateParams*>(create->lpCreateParams);
+        params->adopted = true;
+        MainWindow* self = params->self;
         self->hwnd_ = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
@@ -136,6 +149,17 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETCURSOR:
             if (OnSetCursor(reinterpret_cast<HWND>(wParam))) {
                 return TRUE;
+            }
+            break;
+        case WM_ACTIVATE:
+            // Keep the focused control across switches to other windows.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                lastFocus_ = focus != nullptr && IsChild(hwnd_, focus) ? focus : lastFocus_;
+            } else if (lastFocus_ != nullptr && IsWindow(lastFocus_) &&
+                       IsWindowEnabled(lastFocus_)) {
+                SetFocus(lastFocus_);
+                return 0;
             }
             break;
         case WM_CLOSE:

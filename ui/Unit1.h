@@ -104,6 +104,7 @@ class MainWindow final : public WindowPort {
     UINT RestoreMessageId = 0;
     HHOOK hook_ = nullptr;
     bool shown_ = false;
+    HWND lastFocus_ = nullptr;
     int infoTop_ = 18;
     GdiObject font_ = MakeFont(12);
     GdiObject linkFont_ = MakeFont(12, false, true);

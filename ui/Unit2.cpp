@@ -172,9 +172,7 @@ void ShowAbout(HWND owner) {
     if (dialog == nullptr) {
         return;
     }
-    ShowWindow(dialog, SW_SHOW);
-    SetFocus(form.close);
-    RunModal(dialog, owner, form.done);
+    RunModal(dialog, owner, form.close, form.done);
     if (form.tooltip != nullptr) {
         DestroyWindow(form.tooltip);
     }

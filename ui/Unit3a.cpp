@@ -69,9 +69,7 @@ void Inform(HWND owner, std::wstring_view message) {
     if (dialog == nullptr) {
         return;
     }
-    ShowWindow(dialog, SW_SHOW);
-    SetFocus(form.ok);
-    RunModal(dialog, owner, form.done);
+    RunModal(dialog, owner, form.ok, form.done);
     DestroyWindow(dialog);
 }
 

@@ -85,9 +85,7 @@ bool Confirm(HWND owner, std::wstring_view question) {
     }
     // ShowForm: the answer starts at "No" and "Yes" has the keyboard focus.
     form.answer = kAnswerNo;
-    ShowWindow(dialog, SW_SHOW);
-    SetFocus(form.yes);
-    RunModal(dialog, owner, form.done);
+    RunModal(dialog, owner, form.yes, form.done);
     DestroyWindow(dialog);
     return form.answer != kAnswerNo;
 }

@@ -44,7 +44,9 @@ wine_run_gui() {
     local prefix=$1
     shift
     local status=0
-    if command -v xvfb-run >/dev/null 2>&1; then
+    if [[ -n ${DISPLAY:-} ]]; then
+        WINEPREFIX=$prefix "$BV_WINE_LOADER" "$@" || status=$?
+    elif command -v xvfb-run >/dev/null 2>&1; then
         WINEPREFIX=$prefix xvfb-run -a -s "-screen 0 1280x1024x24" "$BV_WINE_LOADER" "$@" ||
             status=$?
     else
