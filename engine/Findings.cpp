@@ -10,8 +10,8 @@ namespace bv {
 namespace {
 
 constexpr const wchar_t* kCaptions[kCategoryCount] = {
-    L"Software locations", L"Shared dlls", L"Extensions/Icons", L"Com/ActiveX",
-    L"Interfaces/Types",   L"Startup",     L"Uninstall",        L"Help files",
+    L"Software locations", L"Shared dlls",      L"Extensions/Icons", L"Com/ActiveX",
+    L"Interfaces/Types",   L"Startup",          L"Uninstall",        L"Help files",
     L"Fonts/Sounds",       L"Temporary values",
 };
 
@@ -146,6 +146,11 @@ bool RecordIssue(RunState& state, IssueCategory category, std::wstring keyText,
         if (HasLineBreakOrNul(line)) {
             return false;
         }
+    }
+    // Identities are split at their first "=" into key and value name: a key path holding one
+    // would be read back as another key by the undo step and the re-test.
+    if (!deletionLines.empty() && deletionLines[0].find(L'=') != std::wstring::npos) {
+        return false;
     }
     ScanResults& r = state.results;
     const int c = static_cast<int>(category);

@@ -25,7 +25,8 @@ std::wstring EscapeRegName(std::wstring_view name);
 
 void ResetScanResults(RunState& state);
 bool IsExcluded(const RunState& state, std::wstring_view exclusionText);
-// Returns false when nothing was recorded: excluded, or a text no script line can name safely.
+// Returns false when nothing was recorded: excluded, a text no script line can name safely
+// (CR, LF, NUL), or a key path holding "=", which the finding's identity cannot carry.
 bool RecordIssue(RunState& state, IssueCategory category, std::wstring keyText,
                  std::wstring valueText, std::wstring exclusionText,
                  std::vector<std::wstring> deletionLines, bool testExclusion = true);

@@ -33,9 +33,6 @@ void CheckEvent(RunState& state, const std::wstring& event) {
         }
         const std::wstring keyPath = eventPath + std::wstring(kSchemeNames[s]);
         std::wstring keyText = HiveTag(kHkeyCurrentUser) + keyPath;
-        if (keyText.find(L'=') != std::wstring::npos) {
-            continue;  // a key identity with "=" would be read back as a value
-        }
         std::wstring exclusion = keyText;
         RecordIssue(state, IssueCategory::FontsSounds, std::move(keyText),
                     ReadStringValue(kHkeyCurrentUser, keyPath, L""), std::move(exclusion),

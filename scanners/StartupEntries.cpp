@@ -49,9 +49,6 @@ bool StartupProgramExists(const std::wstring& command, const EnvironmentSnapshot
 void CheckStartupEntry(RunState& state, const std::wstring& name) {
     const std::wstring entryPath = std::wstring(kStartupRegPath) + L"\\" + name;
     std::wstring keyText = HiveTag(kHkeyLocalMachine) + entryPath;
-    if (keyText.find(L'=') != std::wstring::npos) {
-        return;  // a key identity with "=" would be read back as a value
-    }
     const std::wstring command = ReadStringValue(kHkeyLocalMachine, entryPath, L"command");
     if (command.empty()) {
         std::wstring exclusion = keyText;

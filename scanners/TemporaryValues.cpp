@@ -26,12 +26,6 @@ std::wstring WithLeadingBackslash(std::wstring_view path) {
     return L"\\" + std::wstring(path);
 }
 
-// A value finding is identified by "key=value" split at the first "=": a key path holding
-// one could not be told apart, so such keys yield no findings.
-bool KeyPathIsNameable(std::wstring_view path) {
-    return path.find(L'=') == std::wstring_view::npos;
-}
-
 // REG_SZ/REG_EXPAND_SZ as stored, REG_BINARY as "hex:" and upper-case byte pairs, else empty.
 std::wstring MruDataText(const std::wstring& path, const std::wstring& name) {
     RegKey key = OpenKeyReadOnly(kHkeyCurrentUser, path);
@@ -153,10 +147,9 @@ void EnterKey(RunState& state, std::uint32_t root, std::wstring_view givenPath,
     ListSubkeys(frame.key, frame.subkeys);
     std::vector<std::wstring> values;
     ListValueNames(frame.key, values);
-    const bool nameable = KeyPathIsNameable(frame.path);
     for (const std::wstring& name : values) {
         state.Pump();
-        if (!state.scanInProgress || !nameable) {
+        if (!state.scanInProgress) {
             continue;
         }
         CheckStrayValue(state, root, frame.path, frame.key, name);
@@ -174,10 +167,9 @@ void ScanMruList(RunState& state, std::wstring_view path) {
     std::vector<std::wstring> names;
     ListValueNames(kHkeyCurrentUser, keyPath, names);
     const std::wstring keyText = HiveTag(kHkeyCurrentUser) + keyPath;
-    const bool nameable = KeyPathIsNameable(keyPath);
     for (const std::wstring& name : names) {
         state.Pump();
-        if (!state.scanInProgress || !nameable) {
+        if (!state.scanInProgress) {
             continue;
         }
         std::wstring exclusion = keyText + L"=" + name;

@@ -28,9 +28,6 @@ void CheckUninstallEntry(RunState& state, std::uint32_t root, std::wstring_view 
     }
     const wchar_t* tag = root == kHkeyLocalMachine ? L"[HKLM]" : L"[HKCU]";
     std::wstring keyText = tag + entryPath;
-    if (keyText.find(L'=') != std::wstring::npos) {
-        return;  // a key identity with "=" would be read back as a value
-    }
     std::wstring exclusion = keyText;
     RecordIssue(state, IssueCategory::Uninstall, std::move(keyText), L"Empty value",
                 std::move(exclusion), KeyDeletion(root, entryPath));

@@ -98,8 +98,16 @@ TEST(RecordIssue, RefusesNamesNoScriptLineCanCarry) {
                                  L"[HKCU]\\U\\" + name,
                                  KeyDeletion(kHkeyCurrentUser, L"\\U\\" + name)));
     }
+    // "=" in a key path would split the identity at the wrong place; in a value name it is fine.
+    EXPECT_FALSE(RecordIssue(s, IssueCategory::Uninstall, L"[HKCU]\\U\\a=b", L"", L"[HKCU]\\U\\a=b",
+                             KeyDeletion(kHkeyCurrentUser, L"\\U\\a=b")));
+    EXPECT_FALSE(RecordIssue(s, IssueCategory::TemporaryValues, L"[HKCU]\\U\\a=b", L"v",
+                             L"[HKCU]\\U\\a=b=v",
+                             ValueDeletion(kHkeyCurrentUser, L"\\U\\a=b", L"v")));
     EXPECT_TRUE(s.results.IssueKeys.empty());
     EXPECT_EQ(s.results.FixScript.size(), 2u);
+    EXPECT_TRUE(RecordIssue(s, IssueCategory::Startup, L"[HKCU]\\Run", L"a=b", L"[HKCU]\\Run=a=b",
+                            ValueDeletion(kHkeyCurrentUser, L"\\Run", L"a=b")));
 }
 
 TEST(RecordIssue, OneKeyAndOneValueFindingMakeSevenLines) {
