@@ -10,8 +10,7 @@
 namespace bv::sim {
 
 // False with a one-line message naming the file (and line) on any malformed input.
-bool LoadMachineDirectory(const std::filesystem::path& dir, Machine& machine,
-                          std::string& error);
+bool LoadMachineDirectory(const std::filesystem::path& dir, Machine& machine, std::string& error);
 // Writes registry.reg (whole registry), files.txt, machine.ini and appdata/ (the files of the
 // data folder, AppData + "\Brimvale").
 bool SaveMachineDirectory(const Machine& machine, const std::filesystem::path& dir,
