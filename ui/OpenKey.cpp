@@ -11,6 +11,7 @@ namespace {
 constexpr int kCollapsePresses = 30;
 constexpr DWORD kStepPauseMs = 100;
 constexpr DWORD kIdleWaitMs = 200;
+constexpr LPARAM kCharKeyData = 1;
 
 // Owns a process handle returned by the shell.
 class ProcessHandle {
@@ -28,6 +29,15 @@ class ProcessHandle {
   private:
     HANDLE handle_;
 };
+
+// Wine's key tree keeps extending its type-ahead text for 450 ms whatever keys come between, so
+// under Wine each level waits that out before the next name is typed; Windows starts afresh
+// after the Right arrow.
+DWORD LevelPauseMs() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    return wine ? 500 : kStepPauseMs;
+}
 
 HWND FindEditorWindow() {
     return FindWindowW(L"RegEdit_RegEdit", nullptr);
@@ -142,13 +152,16 @@ void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath) {
     Sleep(kStepPauseMs);
     KeyDown(tree, VK_RIGHT);
     Sleep(kStepPauseMs);
+    const DWORD levelPause = LevelPauseMs();
     for (wchar_t c : fullKeyPath) {
         if (c == L'\\') {
             KeyDown(tree, VK_RIGHT);
-            Sleep(kStepPauseMs);
+            Sleep(levelPause);
         } else {
-            // Sent as a wide character so names outside the ANSI code page type correctly too.
-            SendMessageW(tree, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned>(c) & 0xFFFFu), 0);
+            // Sent as a wide character so names outside the ANSI code page type correctly too,
+            // with a repeat count of 1 as a real key press has: Wine's tree ignores a zero one.
+            SendMessageW(tree, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned>(c) & 0xFFFFu),
+                         kCharKeyData);
         }
     }
 }
