@@ -2,9 +2,14 @@
 //   uidriver scan   clicks "Start scan", waits for the scan's end, prints the status line
 //   uidriver rect   prints the main window's screen rectangle as "x y width height"
 //   uidriver close  asks the main window to close
+//   uidriver about  opens the About box and prints its rectangle
+//   uidriver confirm  clicks "Fix errors" and prints the Confirmation dialog's rectangle
+//   uidriver size WIDTH HEIGHT  resizes the main window and prints its rectangle
+//   uidriver dismiss CAPTION BUTTON  clicks a button of the window with that caption
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "ui/Unit1.h"
@@ -57,6 +62,36 @@ int Scan(HWND main) {
     return 0;
 }
 
+void PrintRect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+HWND WaitForCaption(const wchar_t* caption, DWORD timeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
+        HWND w = FindWindowW(nullptr, caption);
+        if (w != nullptr && IsWindowVisible(w)) {
+            return w;
+        }
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+// Clicks a control of the main window and prints the rectangle of the dialog that opens.
+int OpenDialog(HWND main, int id, const wchar_t* caption) {
+    PostMessageW(GetDlgItem(main, id), BM_CLICK, 0, 0);
+    HWND dialog = WaitForCaption(caption, 30000);
+    if (dialog == nullptr) {
+        std::fprintf(stderr, "uidriver: no %ls window\n", caption);
+        return 1;
+    }
+    Sleep(300);  // let it paint
+    PrintRect(dialog);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -75,10 +110,33 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
+    if (mode == L"about") {
+        return OpenDialog(main, bv::ui::kIdButton3, L"About");
+    }
+    if (mode == L"confirm") {
+        return OpenDialog(main, bv::ui::kIdButton2, L"Confirmation");
+    }
+    if (mode == L"size" && argc > 3) {
+        SetWindowPos(main, nullptr, 0, 0, _wtoi(argv[2]), _wtoi(argv[3]),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        Sleep(500);
+        PrintRect(main);
+        return 0;
+    }
+    if (mode == L"dismiss" && argc > 3) {
+        HWND dialog = WaitForCaption(argv[2], 10000);
+        HWND button =
+            dialog != nullptr ? FindWindowExW(dialog, nullptr, L"Button", argv[3]) : nullptr;
+        if (button == nullptr) {
+            return 1;
+        }
+        PostMessageW(button, BM_CLICK, 0, 0);
+        return 0;
+    }
     if (mode == L"close") {
         PostMessageW(main, WM_CLOSE, 0, 0);
         return 0;
     }
-    std::fprintf(stderr, "usage: uidriver scan|rect|close\n");
+    std::fprintf(stderr, "usage: uidriver scan|rect|close|about|confirm|size|dismiss\n");
     return 2;
 }
