@@ -43,6 +43,16 @@ HWND FindEditorWindow() {
     return FindWindowW(L"RegEdit_RegEdit", nullptr);
 }
 
+BOOL CALLBACK FirstKeyTree(HWND child, LPARAM data) {
+    char name[32] = {};
+    GetClassNameA(child, name, sizeof(name));
+    if (lstrcmpiA(name, "SysTreeView32") == 0) {
+        *reinterpret_cast<HWND*>(data) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The editor's key tree: a direct child first; Wine keeps it one level deeper, so otherwise
 // the first tree among the descendants.
 HWND FindKeyTree(HWND editor) {
@@ -53,22 +63,9 @@ HWND FindKeyTree(HWND editor) {
     if (tree != nullptr) {
         return tree;
     }
-    struct Search {
-        HWND found = nullptr;
-    } search;
-    EnumChildWindows(
-        editor,
-        [](HWND child, LPARAM data) -> BOOL {
-            char name[32] = {};
-            GetClassNameA(child, name, sizeof(name));
-            if (lstrcmpiA(name, "SysTreeView32") == 0) {
-                reinterpret_cast<Search*>(data)->found = child;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    EnumChildWindows(editor, FirstKeyTree, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 HWND StartEditor() {
