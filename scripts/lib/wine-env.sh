@@ -145,10 +145,13 @@ wine_host_path() {
 # names without regard to letter case as Windows would. Prints nothing for other drives.
 wine_c_path() {
     local prefix=$1 winpath=$2
-    [[ ${winpath:0:2} == [cC]: ]] || return 1
+    [[ ${winpath:1:1} == : ]] || return 1
+    local letter
+    letter=$(printf '%s' "${winpath:0:1}" | tr '[:upper:]' '[:lower:]')
+    [[ -d $prefix/drive_$letter ]] || return 1
     local rest=${winpath:2}
     rest=${rest//\\//}
-    local host=$prefix/drive_c part match
+    local host=$prefix/drive_$letter part match
     local IFS=/
     for part in $rest; do
         [[ -z $part ]] && continue
