@@ -139,6 +139,66 @@ TEST_F(ScanRunTest, SecondScanStartsFromEmptyResults) {
     EXPECT_EQ(t.window.infoText, L"No errors found.");
 }
 
+// Stop during the timer phase: the remaining MRU lists record nothing, the walks of both
+// SOFTWARE trees do not run, and the timer is off at the end.
+TEST_F(ScanRunTest, StopDuringTheTimerPhase) {
+    const std::wstring runMru =
+        L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\";
+    const std::wstring typed = L"\\SOFTWARE\\Microsoft\\Internet Explorer\\TypedURLs\\";
+    t.machine.registry.SetString(kHkeyCurrentUser, runMru, L"a", L"notepad\\1");
+    t.machine.registry.SetString(kHkeyCurrentUser, runMru, L"b", L"calc\\1");
+    t.machine.registry.SetString(kHkeyCurrentUser, typed, L"url1", L"http://example.org/");
+    t.machine.registry.SetString(kHkeyCurrentUser, L"\\SOFTWARE\\Acme", L"Data",
+                                 L"C:\\Acme\\gone.exe");
+    bool sawTimer = false;
+    t.window.onPump = [&](int) {
+        if (t.window.timerEnabled && !sawTimer) {
+            sawTimer = true;  // first pump of the timer phase: inside RunMRU, before "a"
+            EXPECT_EQ(t.window.gaugeHistory.back(), 0);
+            TimerEvent(t.state);
+            t.window.answers.push_back(true);
+            Button1Click(t.state);
+        }
+    };
+    Start();
+    EXPECT_TRUE(sawTimer);
+    EXPECT_FALSE(t.window.timerEnabled);
+    EXPECT_EQ(t.state.results.ErrorTotal, 0);
+    EXPECT_EQ(t.window.infoText, L"No errors found.");
+}
+
+TEST_F(ScanRunTest, TimerPhaseRecordsEveryMruValue) {
+    const std::wstring runMru =
+        L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\";
+    t.machine.registry.SetString(kHkeyCurrentUser, runMru, L"a", L"notepad\\1");
+    t.machine.registry.SetString(kHkeyCurrentUser, runMru, L"MRUList", L"a");
+    const std::wstring recent =
+        L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs";
+    t.machine.registry.SetValue(kHkeyCurrentUser, recent + L"\\.txt", L"0", platform::kRegBinary,
+                                {0, 255});
+    Start();
+    EXPECT_EQ(t.state.results.ErrorTotal, 3);
+    EXPECT_EQ(t.state.results.IssueKeys.back(), L"[HKCU]" + recent + L"\\.txt=0");
+}
+
+// The 32-bit uninstall list exists only on 64-bit Windows.
+TEST(ScanRunUninstall, Wow6432NodeOnlyOn64BitWindows) {
+    for (bool is64 : {true, false}) {
+        TestMachine t;
+        if (!is64) {
+            t.machine.programFilesFolder = L"C:\\Program Files";
+        }
+        t.machine.registry.SetString(
+            kHkeyLocalMachine,
+            L"\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Old",
+            L"DisplayName", L"Old");
+        t.state.env = GatherEnvironmentSnapshot();
+        EXPECT_EQ(t.state.env.Is64BitWindows, is64);
+        Button1Click(t.state);
+        EXPECT_EQ(t.state.results.ErrorTotal, is64 ? 1 : 0) << (is64 ? "64-bit" : "32-bit");
+    }
+}
+
 TEST(GaugeRule, ShowsOnlyNewMultiplesOfFive) {
     struct Case {
         std::size_t entries;
