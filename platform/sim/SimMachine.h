@@ -25,7 +25,8 @@ struct Value {
     std::vector<std::uint8_t> data;
 };
 
-struct Key {
+// Shared from itself: a handle finds the owning pointer of a key without a search of its siblings.
+struct Key : std::enable_shared_from_this<Key> {
     std::wstring name;
     Key* parent = nullptr;
     std::vector<std::shared_ptr<Key>> subkeys;  // insertion order is enumeration order
@@ -145,6 +146,10 @@ class Machine {
     std::vector<std::wstring> ListPaths() const;
     // Paths that cannot be queried, as if access were denied (attributes fail with error 5).
     void DenyAccess(std::wstring_view path);
+
+    // Called at the start of every registry call of the seam with the call's name
+    // (L"RegEnumKeyEx", ...), so tests can change the registry under a running scan.
+    std::function<void(const wchar_t* call)> onRegistryCall;
 
     // What the program asked of the system.
     std::vector<ShellOpenRecord> shellOpens;

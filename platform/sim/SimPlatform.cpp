@@ -137,6 +137,14 @@ Status Resolve(HKey handle, OpenKey& out) {
     return out.key->deleted ? kErrorKeyDeleted : kErrorSuccess;
 }
 
+// Lets a test change the registry between two calls of a running scan.
+void RegistryCall(const wchar_t* call) {
+    Machine& m = M();
+    if (m.onRegistryCall) {
+        m.onRegistryCall(call);
+    }
+}
+
 HKey AddHandle(const OpenKey& entry) {
     HandleTable& table = Handles();
     std::lock_guard<std::mutex> lock(table.mutex);
@@ -151,6 +159,11 @@ std::shared_ptr<Key> Owning(Key* key, std::uint32_t root) {
     if (key->parent == nullptr) {
         return RootPointer(root);
     }
+    if (!key->deleted) {
+        if (std::shared_ptr<Key> self = key->weak_from_this().lock()) {
+            return self;
+        }
+    }
     for (const auto& child : key->parent->subkeys) {
         if (child.get() == key) {
             return child;
@@ -161,7 +174,7 @@ std::shared_ptr<Key> Owning(Key* key, std::uint32_t root) {
 
 // Splits a sub key path into names. Trailing "\" are accepted; a leading "\" is not (except
 // on HKEY_CLASSES_ROOT, which Windows' merged view forgives).
-Status SplitSubKey(HKey parent, const wchar_t* subKey, std::vector<std::wstring>& names) {
+Status SplitSubKey(HKey parent, const wchar_t* subKey, std::vector<std::wstring_view>& names) {
     names.clear();
     if (subKey == nullptr) {
         return kErrorSuccess;
@@ -419,6 +432,7 @@ void Advance(LocalTime& t, std::uint64_t ms) {
 
 Status RegOpenKeyEx(HKey key, const wchar_t* subKey, std::uint32_t /*options*/, std::uint32_t sam,
                     HKey* result) {
+    RegistryCall(L"RegOpenKeyEx");
     if (result == nullptr) {
         return kErrorInvalidParameter;
     }
@@ -426,12 +440,12 @@ Status RegOpenKeyEx(HKey key, const wchar_t* subKey, std::uint32_t /*options*/, 
     if (Status s = Resolve(key, parent); s != kErrorSuccess) {
         return s;
     }
-    std::vector<std::wstring> names;
+    std::vector<std::wstring_view> names;  // views into subKey
     if (Status s = SplitSubKey(key, subKey, names); s != kErrorSuccess) {
         return s;
     }
     Key* target = parent.key.get();
-    for (const std::wstring& n : names) {
+    for (std::wstring_view n : names) {
         target = target->FindSubkey(n);
         if (target == nullptr) {
             return kErrorFileNotFound;
@@ -450,6 +464,7 @@ Status RegOpenKeyEx(HKey key, const wchar_t* subKey, std::uint32_t /*options*/, 
 
 Status RegCreateKeyEx(HKey key, const wchar_t* subKey, std::uint32_t sam, HKey* result,
                       std::uint32_t* disposition) {
+    RegistryCall(L"RegCreateKeyEx");
     if (result == nullptr) {
         return kErrorInvalidParameter;
     }
@@ -457,7 +472,7 @@ Status RegCreateKeyEx(HKey key, const wchar_t* subKey, std::uint32_t sam, HKey* 
     if (Status s = Resolve(key, parent); s != kErrorSuccess) {
         return s;
     }
-    std::vector<std::wstring> names;
+    std::vector<std::wstring_view> names;  // views into subKey
     if (Status s = SplitSubKey(key, subKey, names); s != kErrorSuccess) {
         return s;
     }
@@ -497,6 +512,7 @@ Status RegCreateKeyEx(HKey key, const wchar_t* subKey, std::uint32_t sam, HKey* 
 Status RegQueryInfoKey(HKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLen,
                        std::uint32_t* values, std::uint32_t* maxValueNameLen,
                        std::uint32_t* maxValueLen) {
+    RegistryCall(L"RegQueryInfoKey");
     OpenKey open;
     if (Status s = Resolve(key, open); s != kErrorSuccess) {
         return s;
@@ -549,6 +565,7 @@ Status CopyName(const std::wstring& text, wchar_t* name, std::uint32_t* nameLen)
 }  // namespace
 
 Status RegEnumKeyEx(HKey key, std::uint32_t index, wchar_t* name, std::uint32_t* nameLen) {
+    RegistryCall(L"RegEnumKeyEx");
     OpenKey open;
     if (Status s = Resolve(key, open); s != kErrorSuccess) {
         return s;
@@ -564,6 +581,7 @@ Status RegEnumKeyEx(HKey key, std::uint32_t index, wchar_t* name, std::uint32_t*
 
 Status RegEnumValue(HKey key, std::uint32_t index, wchar_t* name, std::uint32_t* nameLen,
                     std::uint32_t* type) {
+    RegistryCall(L"RegEnumValue");
     OpenKey open;
     if (Status s = Resolve(key, open); s != kErrorSuccess) {
         return s;
@@ -584,6 +602,7 @@ Status RegEnumValue(HKey key, std::uint32_t index, wchar_t* name, std::uint32_t*
 
 Status RegQueryValueEx(HKey key, const wchar_t* valueName, std::uint32_t* type, std::uint8_t* data,
                        std::uint32_t* dataSize) {
+    RegistryCall(L"RegQueryValueEx");
     OpenKey open;
     if (Status s = Resolve(key, open); s != kErrorSuccess) {
         return s;
