@@ -55,17 +55,15 @@ RegKey OpenWithMask(std::uint32_t root, std::wstring_view path, std::uint32_t sa
     return RegKey(handle);
 }
 
-// Size query, read, and again when the value grew in between.
+// Most values fit a small buffer, so the first query reads the data at once; a larger value
+// reports its size and is read again at that size, and again when it grew in between.
+constexpr std::uint32_t kFirstReadSize = 512;
+
 bool ReadValue(pf::HKey key, const std::wstring& name, std::uint32_t& type,
                std::vector<std::uint8_t>& data) {
-    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        std::uint32_t size = 0;
-        std::uint32_t sizeType = 0;
-        if (pf::RegQueryValueEx(key, name.c_str(), &sizeType, nullptr, &size) !=
-            pf::kErrorSuccess) {
-            return false;
-        }
-        // Never hand the API a null buffer: that would be a size query again.
+    std::uint32_t size = kFirstReadSize;
+    for (int attempt = 0; attempt <= kReadAttempts; ++attempt) {
+        // Never hand the API a null buffer: that would be a size query.
         data.assign(std::max<std::uint32_t>(size, 1), 0);
         std::uint32_t readSize = static_cast<std::uint32_t>(data.size());
         std::uint32_t readType = 0;
@@ -79,6 +77,8 @@ bool ReadValue(pf::HKey key, const std::wstring& name, std::uint32_t& type,
         if (status != pf::kErrorMoreData) {
             return false;
         }
+        // The size needed; a platform that does not say gets a doubled buffer.
+        size = readSize > data.size() ? readSize : static_cast<std::uint32_t>(data.size()) * 2;
     }
     return false;
 }
