@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/Findings.h"
+#include "platform/Utf16.h"
 #include "scanners/Scanners.h"
 #include "sysaccess/FileReference.h"
 
@@ -27,25 +28,29 @@ std::wstring WithLeadingBackslash(std::wstring_view path) {
 }
 
 // REG_SZ/REG_EXPAND_SZ as stored, REG_BINARY as "hex:" and upper-case byte pairs, else empty.
+// One read gives both the type and the data.
 std::wstring MruDataText(const std::wstring& path, const std::wstring& name) {
     RegKey key = OpenKeyReadOnly(kHkeyCurrentUser, path);
     std::uint32_t type = 0;
-    if (!key || !QueryValueType(key, name, type)) {
+    std::vector<std::uint8_t> bytes;
+    if (!key || !QueryValueData(key, name, type, bytes)) {
         return {};
     }
     if (type == platform::kRegSz || type == platform::kRegExpandSz) {
-        std::wstring text;
-        return QueryStringAsStored(key, name, text) ? text : std::wstring();
+        // Registry data need not end in NUL, nor hold an even number of bytes.
+        std::wstring text = FromUtf16LeBytes(bytes.data(), bytes.size());
+        const std::size_t nul = text.find(L'\0');
+        if (nul != std::wstring::npos) {
+            text.resize(nul);
+        }
+        return text;
     }
     if (type != platform::kRegBinary) {
         return {};
     }
-    std::vector<std::uint8_t> bytes;
-    if (!QueryValueData(key, name, type, bytes) || type != platform::kRegBinary) {
-        return {};
-    }
     static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
     std::wstring text = L"hex:";
+    text.reserve(4 + bytes.size() * 3);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i > 0) {
             text += L',';
@@ -93,14 +98,11 @@ bool LooksLikeFixedDrivePath(const std::wstring& data, const EnvironmentSnapshot
 
 void CheckStrayValue(RunState& state, std::uint32_t root, const std::wstring& path,
                      const RegKey& key, const std::wstring& name) {
-    std::uint32_t type = 0;
-    if (!QueryValueType(key, name, type) ||
-        (type != platform::kRegSz && type != platform::kRegExpandSz)) {
-        return;
-    }
+    // One read gives type and text; a value of another type (or one that cannot be read) has
+    // no text and fails the shape tests.
     std::wstring data;
     if (!QueryStringAsStored(key, name, data)) {
-        data.clear();
+        return;
     }
     if (!LooksLikeFixedDrivePath(data, state.env) || FileExists(data)) {
         return;
