@@ -113,7 +113,13 @@ Key* Key::FindSubkey(std::wstring_view child) const {
             index_.emplace(FoldCase(k->name), k.get());
         }
     }
-    auto it = index_.find(FoldCase(child));
+    // Folded into a reused buffer: a lookup allocates nothing.
+    thread_local std::wstring folded;
+    folded.assign(child);
+    for (wchar_t& c : folded) {
+        c = FoldChar(c);
+    }
+    auto it = index_.find(folded);
     return it == index_.end() ? nullptr : it->second;
 }
 
