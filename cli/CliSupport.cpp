@@ -65,8 +65,9 @@ MachineSession::~MachineSession() = default;
 
 bool MachineSession::Open(const Options& options, std::string& error) {
     if (!options.machine.empty() || !options.save.empty()) {
-        error = "--machine and --save are for the simulated machine; on Windows the live "
-                "registry is used";
+        error =
+            "--machine and --save are for the simulated machine; on Windows the live "
+            "registry is used";
         return false;
     }
     return true;
@@ -85,7 +86,9 @@ struct MachineSession::Impl {
 
 MachineSession::MachineSession() : impl_(std::make_unique<Impl>()) {}
 
-MachineSession::~MachineSession() { sim::Machine::Install(nullptr); }
+MachineSession::~MachineSession() {
+    sim::Machine::Install(nullptr);
+}
 
 bool MachineSession::Open(const Options& options, std::string& error) {
     if (options.machine.empty()) {
@@ -106,9 +109,13 @@ bool MachineSession::Save(const std::wstring& dir, std::string& error) const {
 
 #endif
 
-std::string Utf8(std::wstring_view text) { return ToUtf8(text); }
+std::string Utf8(std::wstring_view text) {
+    return ToUtf8(text);
+}
 
-std::wstring Wide(std::string_view utf8) { return FromUtf8(utf8); }
+std::wstring Wide(std::string_view utf8) {
+    return FromUtf8(utf8);
+}
 
 void PrintOut(std::wstring_view text) {
     const std::string bytes = Utf8(text);
@@ -132,8 +139,7 @@ bool WriteLocalFile(const std::wstring& path, const std::vector<std::uint8_t>& b
 }
 
 int UsageError(std::string_view message) {
-    std::fprintf(stderr, "brimvale-cli: %.*s\n", static_cast<int>(message.size()),
-                 message.data());
+    std::fprintf(stderr, "brimvale-cli: %.*s\n", static_cast<int>(message.size()), message.data());
     return 2;
 }
 

@@ -14,7 +14,7 @@ namespace bv::cli {
 
 // A window without a screen: it keeps the status text and answers every question the same.
 class ConsoleWindow : public WindowPort {
-public:
+  public:
     explicit ConsoleWindow(bool answerYes) : answerYes_(answerYes) {}
     std::wstring infoText;
     std::vector<std::wstring> messages;
@@ -37,7 +37,7 @@ public:
     void Pump() override {}
     std::uintptr_t OwnerHandle() const override { return 0; }
 
-private:
+  private:
     bool answerYes_;
 };
 
@@ -59,7 +59,7 @@ bool ParseOptions(const std::vector<std::wstring>& args,
 // The machine a command works on: on the host the simulated machine loaded from --machine
 // (required), on Windows the live one (--machine refused). Holds the loaded machine.
 class MachineSession {
-public:
+  public:
     MachineSession();
     ~MachineSession();
     MachineSession(const MachineSession&) = delete;
@@ -68,7 +68,7 @@ public:
     // Host: writes the current machine as a machine directory.
     bool Save(const std::wstring& dir, std::string& error) const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -5,7 +5,9 @@
 
 namespace bv {
 
-Gauge::Gauge(RunState& state) : state_(state) { state_.window.SetGauge(0); }
+Gauge::Gauge(RunState& state) : state_(state) {
+    state_.window.SetGauge(0);
+}
 
 void Gauge::Step(std::size_t index, std::size_t count) {
     if (!state_.scanInProgress || count == 0) {
@@ -22,6 +24,8 @@ void Gauge::Step(std::size_t index, std::size_t count) {
     }
 }
 
-void Gauge::Finish() { state_.window.SetGauge(100); }
+void Gauge::Finish() {
+    state_.window.SetGauge(100);
+}
 
 }  // namespace bv

@@ -31,12 +31,12 @@ struct RunState final : ScanControl {
 
 // The per-scanner gauge rule: moves only when a new rounded percentage is a multiple of 5.
 class Gauge {
-public:
+  public:
     explicit Gauge(RunState& state);  // sets the gauge to 0
     void Step(std::size_t index, std::size_t count);
     void Finish();  // sets the gauge to 100
 
-private:
+  private:
     RunState& state_;
     std::int32_t lastPercent_ = 0;
 };

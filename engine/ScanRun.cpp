@@ -13,10 +13,12 @@ namespace bv {
 
 namespace {
 
-constexpr const wchar_t* kUninstallPath = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const wchar_t* kUninstallPath =
+    L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr const wchar_t* kUninstallPath32 =
     L"\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr const wchar_t* kRecentDocs = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs";
+constexpr const wchar_t* kRecentDocs =
+    L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs";
 
 // Most-recently-used lists of the current user; "*" in the seventh is a key name, not a pattern.
 constexpr const wchar_t* kMruPaths[] = {

@@ -11,7 +11,7 @@ enum class Control { Button1, Button2, Button3, Button4, UndoCheck, UndoLabel, E
 enum class Alignment { Left, Center };
 
 class WindowPort {
-public:
+  public:
     virtual ~WindowPort() = default;
 
     virtual void SetCaption(Control control, std::wstring_view caption) = 0;

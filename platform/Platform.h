@@ -78,8 +78,8 @@ Status RegEnumKeyEx(HKey key, std::uint32_t index, wchar_t* name, std::uint32_t*
 Status RegEnumValue(HKey key, std::uint32_t index, wchar_t* name, std::uint32_t* nameLen,
                     std::uint32_t* type);
 // data may be null to ask for type and size only; dataSize in bytes.
-Status RegQueryValueEx(HKey key, const wchar_t* valueName, std::uint32_t* type,
-                       std::uint8_t* data, std::uint32_t* dataSize);
+Status RegQueryValueEx(HKey key, const wchar_t* valueName, std::uint32_t* type, std::uint8_t* data,
+                       std::uint32_t* dataSize);
 Status RegCloseKey(HKey key);
 
 // Files. Attributes follow Win32: kInvalidFileAttributes when the path cannot be queried.
@@ -97,7 +97,7 @@ bool CreateDirectory(const std::wstring& path);  // one level, like CreateDirect
 
 // A file held open for reading with no write or delete sharing, until the lock is released.
 class FileLock {
-public:
+  public:
     FileLock() = default;
     explicit FileLock(const std::wstring& path);
     ~FileLock();
@@ -107,7 +107,7 @@ public:
     FileLock& operator=(FileLock&& other) noexcept;
     bool Held() const { return handle_ != 0; }
 
-private:
+  private:
     std::uintptr_t handle_ = 0;
 };
 
@@ -119,8 +119,7 @@ bool CallWow64EnableFsRedirection();
 // Environment and folders. Folder calls return the platform's text (no trailing "\" added).
 bool GetEnvironmentVariable(const std::wstring& name, std::wstring& value);
 // ExpandEnvironmentStringsW: returns the size needed in wchar_t including the NUL, 0 on failure.
-std::uint32_t ExpandEnvironmentStrings(const wchar_t* source, wchar_t* buffer,
-                                       std::uint32_t size);
+std::uint32_t ExpandEnvironmentStrings(const wchar_t* source, wchar_t* buffer, std::uint32_t size);
 std::wstring GetModuleFileName();
 std::wstring GetWindowsDirectory();
 std::wstring GetSystemDirectory();

@@ -17,7 +17,7 @@ using platform::kHkeyLocalMachine;
 
 // What a long registry walk needs from the run it belongs to: the stop flag and the pump.
 class ScanControl {
-public:
+  public:
     virtual ~ScanControl() = default;
     virtual bool ScanInProgress() const = 0;
     virtual void Pump() = 0;  // lets pending window messages be handled
@@ -25,7 +25,7 @@ public:
 
 // Owns one open registry handle; closed on every path.
 class RegKey {
-public:
+  public:
     RegKey() = default;
     explicit RegKey(platform::HKey handle) : handle_(handle) {}
     ~RegKey() { Close(); }
@@ -37,7 +37,7 @@ public:
     explicit operator bool() const { return handle_ != 0; }
     void Close();
 
-private:
+  private:
     platform::HKey handle_ = 0;
 };
 
@@ -59,8 +59,7 @@ std::int32_t ListSubkeys(std::uint32_t root, std::wstring_view path,
 std::int32_t ListValueNames(std::uint32_t root, std::wstring_view path,
                             std::vector<std::wstring>& names);
 std::wstring ReadStringValue(std::uint32_t root, std::wstring_view path, std::wstring_view name);
-std::int32_t ReadIntegerValue(std::uint32_t root, std::wstring_view path,
-                              std::wstring_view name);
+std::int32_t ReadIntegerValue(std::uint32_t root, std::wstring_view path, std::wstring_view name);
 bool KeyExists(std::uint32_t root, std::wstring_view path);
 bool KeyHasSubkeys(std::uint32_t root, std::wstring_view path);
 // Full access open of an existing key; never creates it.

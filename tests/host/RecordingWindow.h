@@ -13,9 +13,9 @@
 namespace bv::test {
 
 class RecordingWindow : public WindowPort {
-public:
+  public:
     std::map<Control, std::wstring> captions{{Control::Button1, L"Start scan"},
-                                            {Control::Button2, L"Fix errors"}};
+                                             {Control::Button2, L"Fix errors"}};
     std::map<Control, bool> enabled;
     Control focused = Control::Button1;
     bool undoChecked = true;
@@ -25,7 +25,7 @@ public:
     int gauge = 0;
     bool gaugeVisible = false;
     bool timerEnabled = false;
-    std::vector<int> gaugeHistory;       // every value set, in order
+    std::vector<int> gaugeHistory;        // every value set, in order
     std::vector<std::wstring> questions;  // every Confirm question asked
     std::vector<std::wstring> messages;   // every Inform message shown
     std::deque<bool> answers;             // answers to Confirm, in order; "No" when empty
