@@ -232,9 +232,14 @@ std::wstring ResolvePath(const std::wstring& path) {
     if (!m.Is64Bit() || redirectionOff) {
         return full;
     }
-    std::wstring windows = m.FullPath(m.windowsFolder);
-    std::wstring system32 =
-        FoldCase(windows + (windows.back() == L'\\' ? L"" : L"\\") + L"system32");
+    // The folded system folder is worked out again only when the folders it rests on change.
+    thread_local std::wstring cachedWindows, cachedCurrent, system32;
+    if (system32.empty() || cachedWindows != m.windowsFolder || cachedCurrent != m.currentFolder) {
+        std::wstring windows = m.FullPath(m.windowsFolder);
+        system32 = FoldCase(windows + (windows.back() == L'\\' ? L"" : L"\\") + L"system32");
+        cachedWindows = m.windowsFolder;
+        cachedCurrent = m.currentFolder;
+    }
     std::wstring folded = FoldCase(full);
     std::size_t rest = 0;
     if (!StartsWithFolder(folded, system32, rest)) {
@@ -273,9 +278,18 @@ std::wstring Parent(const std::wstring& full) {
 }
 
 bool Denied(const std::wstring& full) {
-    for (std::wstring p = full; !p.empty(); p = Parent(p)) {
-        Machine::FileEntry* e = Entry(p);
-        if (e != nullptr && e->denied) {
+    // Folded once; each parent is a prefix of it (folding keeps every backslash in place).
+    const auto& files = M().Files();
+    for (std::wstring p = FoldCase(full); !p.empty(); p = Parent(p)) {
+        std::wstring key = p;  // the shape Entry() looks up
+        if (key.size() > 3 && key.back() == L'\\') {
+            key.pop_back();
+        }
+        if (key.size() == 3 && key[1] == L':') {
+            key.pop_back();
+        }
+        auto it = files.find(key);
+        if (it != files.end() && it->second.denied) {
             return true;
         }
     }
