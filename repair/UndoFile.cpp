@@ -106,81 +106,6 @@ struct UndoTarget {
     std::wstring valueName;
 };
 
-// Reverses the editor's escaping of a name inside double quotes.
-bool UnescapeQuotedName(std::wstring_view quoted, std::wstring& name) {
-    name.clear();
-    for (std::size_t i = 0; i < quoted.size(); ++i) {
-        wchar_t c = quoted[i];
-        if (c == L'\\' && i + 1 < quoted.size() &&
-            (quoted[i + 1] == L'\\' || quoted[i + 1] == L'"')) {
-            c = quoted[++i];
-        } else if (c == L'"') {
-            return false;
-        }
-        name.push_back(c);
-    }
-    return true;
-}
-
-// "[HIVE\path]" or "[-HIVE\path]" -> root name and key path.
-bool ParseSectionHeader(std::wstring_view line, bool deletion, std::wstring& rootName,
-                        std::wstring& keyPath) {
-    const std::size_t open = deletion ? 2 : 1;
-    if (line.size() < open + 2 || line.back() != L']' ||
-        line.substr(0, open) != (deletion ? L"[-" : L"[")) {
-        return false;
-    }
-    std::wstring_view inner = line.substr(open, line.size() - open - 1);
-    const std::size_t slash = inner.find(L'\\');
-    rootName = std::wstring(inner.substr(0, slash));
-    keyPath = slash == std::wstring_view::npos ? std::wstring() : std::wstring(inner.substr(slash));
-    for (const RootNames& r : kRoots) {
-        if (rootName == r.name) {
-            return !keyPath.empty();
-        }
-    }
-    return false;
-}
-
-// The deletion script read back into one target per finding, in recording order. False when it
-// does not have exactly one well-formed group per IssueKeys entry.
-bool TargetsFromScript(const std::vector<std::wstring>& script, std::size_t findings,
-                       std::vector<UndoTarget>& targets) {
-    targets.clear();
-    std::size_t i = 2;  // header and empty line
-    while (i < script.size()) {
-        UndoTarget t;
-        const std::wstring& first = script[i];
-        if (ParseSectionHeader(first, true, t.rootName, t.keyPath)) {
-            i += 1;
-        } else if (ParseSectionHeader(first, false, t.rootName, t.keyPath) &&
-                   i + 1 < script.size()) {
-            const std::wstring& line = script[i + 1];
-            t.isValue = true;
-            if (line == L"@=-") {
-                t.valueName.clear();
-            } else if (line.size() >= 4 && line.front() == L'"' &&
-                       line.compare(line.size() - 3, 3, L"\"=-") == 0) {
-                if (!UnescapeQuotedName(std::wstring_view(line).substr(1, line.size() - 4),
-                                        t.valueName)) {
-                    return false;
-                }
-            } else {
-                return false;
-            }
-            i += 2;
-        } else {
-            return false;
-        }
-        if (i >= script.size() || !script[i].empty()) {
-            return false;
-        }
-        ++i;
-        targets.push_back(std::move(t));
-    }
-    return targets.size() == findings;
-}
-
 // The sections the editor exports for a key: the key's values, then each subkey in turn.
 void AppendKeyTree(std::vector<std::wstring>& undoScript, std::uint32_t root,
                    std::wstring_view rootName, const std::wstring& path) {
@@ -308,10 +233,20 @@ void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
         return;
     }
     undoScript.push_back(L"[" + std::wstring(rootName) + path + L"]");
+    // Write the name as the registry stores it: the finding may spell it in another case.
+    std::wstring storedName(valueName);
+    std::vector<std::wstring> names;
+    ListValueNames(key, names);
+    for (const std::wstring& name : names) {
+        if (SameTextNoCase(name, valueName)) {
+            storedName = name;
+            break;
+        }
+    }
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
-    if (QueryValueData(key, valueName, type, data)) {
-        std::vector<std::wstring> lines = FormatRegValue(valueName, type, data);
+    if (QueryValueData(key, storedName, type, data)) {
+        std::vector<std::wstring> lines = FormatRegValue(storedName, type, data);
         undoScript.insert(undoScript.end(), lines.begin(), lines.end());
     }
     undoScript.emplace_back();
@@ -322,23 +257,17 @@ std::wstring CreateUndoFile(RunState& state) {
     std::vector<std::wstring> undoScript{kRegHeader, L""};
     Gauge gauge(state);
 
-    // Undo what the script deletes: its lines name each finding's key or value exactly, where an
-    // IssueKeys entry is ambiguous (a key name holding "=").
-    const ScanResults& results = state.results;
     std::vector<UndoTarget> targets;
-    if (!TargetsFromScript(results.FixScript, results.IssueKeys.size(), targets)) {
-        targets.clear();
-        for (const std::wstring& entry : results.IssueKeys) {
-            IssueKeyParts parts;
-            UndoTarget t;
-            if (ParseIssueKey(entry, parts)) {
-                t.isValue = parts.isValue;
-                t.rootName = parts.rootName;
-                t.keyPath = parts.keyPath;
-                t.valueName = parts.valueName;
-            }
-            targets.push_back(std::move(t));
+    for (const std::wstring& entry : state.results.IssueKeys) {
+        IssueKeyParts parts;
+        UndoTarget t;
+        if (ParseIssueKey(entry, parts)) {
+            t.isValue = parts.isValue;
+            t.rootName = parts.rootName;
+            t.keyPath = parts.keyPath;
+            t.valueName = parts.valueName;
         }
+        targets.push_back(std::move(t));
     }
 
     for (std::size_t i = 0; i < targets.size(); ++i) {

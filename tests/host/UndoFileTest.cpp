@@ -195,6 +195,10 @@ TEST(AppendValueUndoTest, HeaderLineAndEmptyLine) {
         {L"\\SOFTWARE\\X",
          L"Multi",
          {L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]", L"\"Multi\"=hex(7):61,00,00,00,00,00", L""}},
+        // The stored spelling is restored, whatever case the finding used.
+        {L"\\SOFTWARE\\X",
+         L"PATH",
+         {L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]", L"\"Path\"=\"C:\\\\A \\\"B\\\"\"", L""}},
         {L"\\SOFTWARE\\X", L"Missing", {L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]", L""}},
         {L"\\SOFTWARE\\Gone", L"Path", {}},
     };
