@@ -5,6 +5,15 @@
 #include "ui/Unit1.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Elevated: load DLLs from the system folder only, never from the program's or the
+    // current folder. Looked up, since Vista and an unpatched 7 lack it.
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+        if (auto set = reinterpret_cast<SetDirectories>(
+                reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))) {
+            set(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+        }
+    }
     HWND running = FindWindowW(nullptr, bv::ui::kMainTitle);
     if (running != nullptr) {
         // Fire and forget: ask it to come forward, give it a moment, end.

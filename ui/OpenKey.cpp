@@ -68,14 +68,17 @@ HWND FindKeyTree(HWND editor) {
     return found;
 }
 
-HWND StartEditor() {
-    SHELLEXECUTEINFOA info{};
+// By its full path in the Windows folder: an elevated program must not pick up whatever
+// "regedit.exe" the search path offers first.
+HWND StartEditor(const std::wstring& windowsFolder) {
+    const std::wstring program = windowsFolder + L"regedit.exe";
+    SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpVerb = "open";
-    info.lpFile = "regedit.exe";
+    info.lpVerb = L"open";
+    info.lpFile = program.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExA(&info)) {
+    if (!ShellExecuteExW(&info)) {
         return nullptr;
     }
     ProcessHandle process(info.hProcess);
@@ -126,13 +129,13 @@ void PopupMenuItem1Click(RunState& state, int listRowCount) {
     if (path.empty()) {
         return;
     }
-    OpenKeyInRegistryEditor(path);
+    OpenKeyInRegistryEditor(path, state.env.WindowsFolder);
 }
 
-void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath) {
+void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath, const std::wstring& windowsFolder) {
     HWND editor = FindEditorWindow();
     if (editor == nullptr) {
-        editor = StartEditor();
+        editor = StartEditor(windowsFolder);
     }
     if (editor == nullptr) {
         return;  // not started, or not up within the wait: nothing to drive

@@ -19,6 +19,7 @@ std::wstring FullKeyPathFromKeyText(std::wstring_view keyText);
 // The context menu command. `listRowCount` is the number of rows the result list shows.
 void PopupMenuItem1Click(RunState& state, int listRowCount);
 
-void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath);
+// windowsFolder ends in "\"; the editor is started from there when none is open.
+void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath, const std::wstring& windowsFolder);
 
 }  // namespace bv::ui
