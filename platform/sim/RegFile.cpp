@@ -402,14 +402,14 @@ struct Importer {
                     static_cast<std::uint8_t>(d >> 16), static_cast<std::uint8_t>(d >> 24)};
         } else if (rest.substr(0, 3) == L"hex") {
             std::wstring joined;
-            std::wstring_view spec = rest.substr(3);
-            std::size_t colon = spec.find(L':');
+            std::wstring_view hexForm = rest.substr(3);
+            std::size_t colon = hexForm.find(L':');
             if (colon == std::wstring_view::npos) {
                 Skip();
                 return;
             }
-            std::wstring_view typeText = spec.substr(0, colon);
-            joined = std::wstring(StripComment(spec.substr(colon + 1)));
+            std::wstring_view typeText = hexForm.substr(0, colon);
+            joined = std::wstring(StripComment(hexForm.substr(colon + 1)));
             while (!Trim(joined).empty() && Trim(joined).back() == L'\\') {
                 std::wstring_view t = Trim(joined);
                 joined = std::wstring(t.substr(0, t.size() - 1));
