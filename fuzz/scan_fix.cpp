@@ -82,7 +82,7 @@ class Builder {
         for (const wchar_t* f : {kFiles[0], kFiles[1], kFiles[2]}) {
             m_.AddFile(f);
         }
-        for (int op = 0; op < 64 && in_.remaining_bytes() > 0; ++op) {
+        for (int op = 0; op < 32 && in_.remaining_bytes() > 0; ++op) {
             const Base& base =
                 kBases[in_.ConsumeIntegralInRange<std::size_t>(0, std::size(kBases) - 1)];
             std::wstring key = Join(base.path, KeyName());
@@ -101,7 +101,7 @@ class Builder {
                     break;
                 case 3: {  // many values in one key (the simulated editor's value lookup
                            // is linear, so the undo import would be quadratic beyond this)
-                    const int count = in_.ConsumeIntegralInRange<int>(1, 3000);
+                    const int count = in_.ConsumeIntegralInRange<int>(1, 1000);
                     Bytes data = Data();
                     const std::uint32_t type = Type();
                     bv::sim::Key& k = m_.registry.Create(base.root, key);
@@ -115,7 +115,7 @@ class Builder {
                 }
                 case 4:  // a huge value
                     m_.registry.SetValue(base.root, key, ValueName(), Type(),
-                                         Bytes(in_.ConsumeIntegralInRange<std::size_t>(0, 1 << 20),
+                                         Bytes(in_.ConsumeIntegralInRange<std::size_t>(0, 1 << 16),
                                                in_.ConsumeIntegral<std::uint8_t>()));
                     break;
                 case 5:  // names at the registry's limits
