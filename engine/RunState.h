@@ -19,6 +19,9 @@ struct RunState final : ScanControl {
     EnvironmentSnapshot env;
     ScanResults results;
     bool scanInProgress = false;  // true for a whole scan or fix; clearing it asks to stop
+    // True from the start of a scan or fix to its end, also while a stopped one winds down:
+    // a click then must not start a second run inside the first.
+    bool runActive = false;
     std::wstring SelectedIssueKey;
     std::int32_t timerValue = 0;
     // Encoding "Exclusions.txt" was last read in; written back in it.

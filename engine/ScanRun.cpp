@@ -158,9 +158,14 @@ void Button1Click(RunState& state) {
         }
         return;
     }
+    if (state.runActive) {
+        return;  // stop already confirmed; the run ends at its next check
+    }
+    state.runActive = true;
     StartScan(state);
     RunScanSteps(state);
     EndScan(state);
+    state.runActive = false;
 }
 
 void TimerEvent(RunState& state) {

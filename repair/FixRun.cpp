@@ -74,9 +74,13 @@ void Button2Click(RunState& state) {
         }
         return;
     }
+    if (state.runActive) {
+        return;  // a stopped scan or fix is still winding down
+    }
     if (!w.Confirm(L"Are you sure you want to fix found errors?")) {
         return;
     }
+    state.runActive = true;
 
     std::wstring info;
     auto show = [&](std::wstring text) {
@@ -120,6 +124,7 @@ void Button2Click(RunState& state) {
     }
     SetIdle(w);
     state.scanInProgress = false;
+    state.runActive = false;
     w.Inform(info);
 }
 

@@ -126,6 +126,27 @@ TEST_F(ScanRunTest, StopAnsweredYesEndsAtTheNextCheck) {
     EXPECT_EQ(t.window.gaugeHistory.back(), 100);
 }
 
+// After a confirmed stop the scanner still pumps over its remaining entries; a click then must
+// not start a second scan inside the first.
+TEST_F(ScanRunTest, ClickWhileAStoppedScanWindsDownStartsNothing) {
+    for (int i = 0; i < 4; ++i) {
+        AddBrokenAppPath(t.machine, L"p" + std::to_wstring(i) + L".exe");
+    }
+    t.window.onPump = [&](int pump) {
+        if (pump == 2) {
+            t.window.answers.push_back(true);
+        }
+        if (pump == 2 || pump == 3) {
+            Button1Click(t.state);
+        }
+    };
+    Start();
+    EXPECT_EQ(t.window.questions.size(), 1u);
+    EXPECT_EQ(t.window.resultsCleared, 1);
+    EXPECT_EQ(t.state.results.ErrorTotal, 1);
+    EXPECT_FALSE(t.state.runActive);
+}
+
 TEST_F(ScanRunTest, SecondScanStartsFromEmptyResults) {
     AddBrokenAppPath(t.machine, L"a.exe");
     Start();
