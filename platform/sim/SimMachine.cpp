@@ -350,6 +350,19 @@ bool IsDriveRoot(std::wstring_view key) {
     return key.size() == 2 && key[1] == L':';
 }
 
+// A folder above which nothing is implied: a drive root, or a UNC server or share.
+bool IsTopFolder(std::wstring_view full) {
+    while (full.size() > 3 && full.back() == L'\\') {
+        full.remove_suffix(1);
+    }
+    if (full.size() >= 2 && full[0] == L'\\' && full[1] == L'\\') {
+        const std::size_t server = full.find(L'\\', 2);
+        return server == std::wstring_view::npos ||
+               full.find(L'\\', server + 1) == std::wstring_view::npos;
+    }
+    return full.size() <= 3;
+}
+
 }  // namespace
 
 Machine::Machine() {
@@ -479,12 +492,12 @@ void Machine::AddFolder(std::wstring_view path) {
     if (it != files_.end()) {
         return;  // already there (a file keeps being a file)
     }
-    std::wstring parent = ParentOf(full);
-    if (!parent.empty()) {
-        AddFolder(parent.size() == 2 ? parent + L"\\" : parent);
-    }
     while (full.size() > 3 && full.back() == L'\\') {
         full.pop_back();
+    }
+    std::wstring parent = ParentOf(full);
+    if (!parent.empty() && parent.size() < full.size() && !IsTopFolder(full)) {
+        AddFolder(parent.size() == 2 ? parent + L"\\" : parent);
     }
     FileEntry entry;
     entry.path = full;
@@ -500,7 +513,7 @@ void Machine::AddFile(std::wstring_view path, std::vector<std::uint8_t> contents
         return;
     }
     std::wstring parent = ParentOf(full);
-    if (!parent.empty()) {
+    if (!parent.empty() && parent.size() < full.size() && !IsTopFolder(full)) {
         AddFolder(parent.size() == 2 ? parent + L"\\" : parent);
     }
     auto it = files_.find(key);

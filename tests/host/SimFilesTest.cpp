@@ -317,3 +317,20 @@ TEST_F(SimFilesTest, ShellAndClock) {
 
 }  // namespace
 }  // namespace bv::sim
+
+namespace bv::sim {
+namespace {
+
+// Network paths: the share is the top folder; nothing above it is implied.
+TEST(SimFilesUnc, FilesRightUnderAShareAndItsFolders) {
+    Machine m;
+    m.AddFile(L"\\\\server\\fonts\\net.ttf");
+    m.AddFile(L"\\\\server\\share\\dir\\a.txt");
+    m.AddFolder(L"\\\\server");
+    EXPECT_TRUE(m.IsFile(L"\\\\SERVER\\fonts\\net.ttf"));
+    EXPECT_TRUE(m.IsFolder(L"\\\\server\\share\\dir"));
+    EXPECT_TRUE(m.IsFile(L"\\\\server\\share\\dir\\A.TXT"));
+}
+
+}  // namespace
+}  // namespace bv::sim
