@@ -29,6 +29,9 @@ constexpr int kActionsWidth = 120;
 constexpr int kButtonPanelHeight = 85;
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1Interval = 200;
+// Looking at the queue is a round trip to the window server under Wine; entries come far faster
+// than input, paint or timer ticks, so the queue is read at most this often.
+constexpr ULONGLONG kPumpIntervalMs = 10;
 // No WS_CLIPCHILDREN: the group boxes are transparent and the window paints beneath them.
 constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kChildStyle = WS_VISIBLE | WS_CLIPSIBLINGS;
@@ -550,6 +553,11 @@ void MainWindow::ResultsAppended() {
 }
 
 void MainWindow::Pump() {
+    ULONGLONG now = GetTickCount64();
+    if (now - lastPump_ < kPumpIntervalMs) {
+        return;
+    }
+    lastPump_ = now;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {

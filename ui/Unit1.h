@@ -105,6 +105,7 @@ class MainWindow final : public WindowPort {
     HHOOK hook_ = nullptr;
     bool shown_ = false;
     HWND lastFocus_ = nullptr;
+    ULONGLONG lastPump_ = 0;
     int infoTop_ = 18;
     GdiObject font_ = MakeFont(12);
     GdiObject linkFont_ = MakeFont(12, false, true);
