@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
 #include <utility>
 
 // The seam uses Win32's names; the headers above turn several of them into A/W macros.
@@ -119,6 +120,53 @@ std::wstring FromPathBuffer(const wchar_t* buffer) {
     return std::wstring(buffer, length);
 }
 
+// Wine 8 opens a new handle to HKEY_CLASSES_ROOT for every call that names a view flag and never
+// closes it: a scan would leak one handle and pay one more server round trip per registry
+// operation. Under Wine one handle to the root, opened once in the same view, answers every later
+// call the same way. Windows keeps the documented path (its root is a merged view).
+class WineClassesRoot {
+  public:
+    ~WineClassesRoot() {
+        if (handle_ != nullptr) {
+            ::RegCloseKey(handle_);
+        }
+    }
+    // The key to open KEY relative to: the kept root where it stands in for KEY, else KEY.
+    HKEY Stand(HKEY key, DWORD sam) {
+        if (key != HKEY_CLASSES_ROOT ||
+            (sam & (KEY_WOW64_64KEY | KEY_WOW64_32KEY)) != static_cast<DWORD>(KEY_WOW64_64KEY)) {
+            return key;
+        }
+        std::call_once(once_, [this] {
+            if (!UnderWine()) {
+                return;
+            }
+            HKEY root = nullptr;
+            // Opening "" would give back the pseudo-handle; creating "" opens the root itself.
+            if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  MAXIMUM_ALLOWED | KEY_WOW64_64KEY, nullptr, &root,
+                                  nullptr) == ERROR_SUCCESS &&
+                root != HKEY_CLASSES_ROOT) {
+                handle_ = root;
+            }
+        });
+        return handle_ != nullptr ? handle_ : key;
+    }
+
+  private:
+    static bool UnderWine() {
+        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }
+    std::once_flag once_;
+    HKEY handle_ = nullptr;
+};
+
+HKEY RootFor(HKey key, std::uint32_t sam) {
+    static WineClassesRoot classesRoot;
+    return classesRoot.Stand(ToHkey(key), sam);
+}
+
 }  // namespace
 
 // ---- Registry ----
@@ -126,7 +174,7 @@ std::wstring FromPathBuffer(const wchar_t* buffer) {
 Status RegOpenKeyEx(HKey key, const wchar_t* subKey, std::uint32_t options, std::uint32_t sam,
                     HKey* result) {
     HKEY opened = nullptr;
-    LSTATUS status = ::RegOpenKeyExW(ToHkey(key), subKey, options, sam, &opened);
+    LSTATUS status = ::RegOpenKeyExW(RootFor(key, sam), subKey, options, sam, &opened);
     if (result != nullptr) {
         *result = status == ERROR_SUCCESS ? FromHkey(opened) : 0;
     } else if (status == ERROR_SUCCESS) {
@@ -139,8 +187,8 @@ Status RegCreateKeyEx(HKey key, const wchar_t* subKey, std::uint32_t sam, HKey* 
                       std::uint32_t* disposition) {
     HKEY opened = nullptr;
     DWORD how = 0;
-    LSTATUS status = ::RegCreateKeyExW(ToHkey(key), subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                       sam, nullptr, &opened, &how);
+    LSTATUS status = ::RegCreateKeyExW(RootFor(key, sam), subKey, 0, nullptr,
+                                       REG_OPTION_NON_VOLATILE, sam, nullptr, &opened, &how);
     if (status == ERROR_SUCCESS) {
         Store(disposition, how);
     }

@@ -346,6 +346,34 @@ TEST(Win32Registry, CloseReleasesTheHandle) {
     EXPECT_EQ(platform::RegCloseKey(key), kErrorInvalidHandle);
 }
 
+// A scan opens keys by full path from a predefined root tens of thousands of times; each
+// open and close pair must leave the process with the handles it had. Freed handle slots are
+// given out again, so a leak shows as handle values that keep climbing.
+TEST(Win32Registry, OpensFromPredefinedRootsLeaveNoHandleBehind) {
+    TestKey test(L"NoLeak");
+    const HKey roots[] = {kHkcu, kHkcr};
+    const std::wstring paths[] = {test.Path(), L"CLSID"};
+    auto openAndClose = [&](int i) {
+        HKey key = 0;
+        EXPECT_EQ(RegOpenKeyEx(roots[i], paths[i].c_str(), 0, kRead64, &key), kErrorSuccess);
+        EXPECT_EQ(platform::RegCloseKey(key), kErrorSuccess);
+        HKey created = 0;
+        EXPECT_EQ(RegCreateKeyEx(roots[i], paths[i].c_str(), kRead64, &created, nullptr),
+                  kErrorSuccess);
+        EXPECT_EQ(platform::RegCloseKey(created), kErrorSuccess);
+        return std::max(key, created);
+    };
+    for (int i = 0; i < 2; ++i) {
+        HKey first = openAndClose(i);
+        HKey last = first;
+        for (int round = 0; round < 200; ++round) {
+            last = openAndClose(i);
+        }
+        // A handle value is a slot number times four; allow a few slots the system takes.
+        EXPECT_LT(last, first + 16 * 4) << "root " << i;
+    }
+}
+
 // ---- Environment ----
 
 TEST(Win32Environment, VariablesSetEmptyAndMissing) {
