@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kHeaderHeight = 23;
 constexpr ULONGLONG kFlushIntervalMs = 100;
+constexpr ULONGLONG kMaxFlushIntervalMs = 500;
 
 // The header keeps a fixed height whatever the font asks for.
 LRESULT CALLBACK HeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -76,6 +77,7 @@ HWND ResultList::Create(HWND parent, int id, HFONT font) {
 void ResultList::Cleared() {
     cleared_ = true;
     dirty_ = false;
+    flushInterval_ = kFlushIntervalMs;
     bandIndex_.clear();
     bandRows_.clear();
     shownCount_ = 0;
@@ -90,27 +92,44 @@ void ResultList::Flush(bool force) {
         return;
     }
     ULONGLONG now = GetTickCount64();
-    if (!force && now - lastFlush_ < kFlushIntervalMs) {
+    if (!force && now - lastFlush_ < flushInterval_) {
         return;
     }
-    lastFlush_ = now;
     dirty_ = false;
     cleared_ = false;
-    bandIndex_.clear();
-    bandRows_.clear();
+    // Groups only grow and new ones come last: the first row that differs from the last flush
+    // is where a group first got rows or a band first moved.
+    std::uint32_t firstChanged = static_cast<std::uint32_t>(shownCount_);
     std::uint32_t index = 0;
-    for (const IssueGroup& group : results_.groups) {
-        bandIndex_.push_back(index);
-        auto rows = static_cast<std::uint32_t>(group.rows.size());
-        bandRows_.push_back(rows);
+    for (std::size_t g = 0; g < results_.groups.size(); ++g) {
+        auto rows = static_cast<std::uint32_t>(results_.groups[g].rows.size());
+        if (g >= bandIndex_.size() || bandIndex_[g] != index) {
+            firstChanged = std::min(firstChanged, index);
+            bandIndex_.resize(std::max(bandIndex_.size(), g + 1));
+            bandRows_.resize(bandIndex_.size());
+            bandIndex_[g] = index;
+        } else if (bandRows_[g] != rows) {
+            firstChanged = std::min(firstChanged, index + 1 + std::min(bandRows_[g], rows));
+        }
+        bandRows_[g] = rows;
         index += 1 + rows;
     }
+    bandIndex_.resize(results_.groups.size());
+    bandRows_.resize(results_.groups.size());
     shownCount_ = static_cast<int>(index);
     if (list_ != nullptr) {
         ListView_SetItemCountEx(list_, shownCount_, LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
-        // Rows may have been added to an earlier group: the visible ones can all have moved.
-        InvalidateRect(list_, nullptr, FALSE);
+        // Rows below the page need no paint; the scroll bar already knows of them.
+        int pageEnd = ListView_GetTopIndex(list_) + ListView_GetCountPerPage(list_) + 1;
+        if (firstChanged <= static_cast<std::uint32_t>(std::max(pageEnd, 0))) {
+            InvalidateRect(list_, nullptr, FALSE);
+        }
     }
+    // Under Wine a new row count lays out the scroll bar and the header again, which can take
+    // milliseconds: the list's upkeep is held to about a twentieth of a running scan's time.
+    ULONGLONG spent = GetTickCount64() - now;
+    flushInterval_ = std::clamp<ULONGLONG>(spent * 20, kFlushIntervalMs, kMaxFlushIntervalMs);
+    lastFlush_ = GetTickCount64();
 }
 
 std::optional<ResultList::Row> ResultList::RowAt(int index) const {

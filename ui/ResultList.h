@@ -35,7 +35,8 @@ class ResultList {
     void Cleared();
     // New findings: the row count follows lazily (Flush), so long scans are not slowed.
     void Appended() { dirty_ = true; }
-    // Brings the row count up to date: always when forced, else at most every 100 ms.
+    // Brings the row count up to date: always when forced, else at most every 100 to 500 ms
+    // (more when a flush is slow), painting only when rows on the page changed.
     void Flush(bool force);
 
     int RowCount() const { return shownCount_; }
@@ -59,6 +60,7 @@ class ResultList {
     bool dirty_ = false;
     bool cleared_ = true;
     ULONGLONG lastFlush_ = 0;
+    ULONGLONG flushInterval_ = 100;
 };
 
 }  // namespace bv::ui

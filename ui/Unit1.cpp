@@ -31,7 +31,7 @@ constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1Interval = 200;
 // Looking at the queue is a round trip to the window server under Wine; entries come far faster
 // than input, paint or timer ticks, so the queue is read at most this often.
-constexpr ULONGLONG kPumpIntervalMs = 10;
+constexpr ULONGLONG kPumpIntervalMs = 20;
 // No WS_CLIPCHILDREN: the group boxes are transparent and the window paints beneath them.
 constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kChildStyle = WS_VISIBLE | WS_CLIPSIBLINGS;

@@ -805,6 +805,55 @@ TEST_F(GuiTest, OpenRegistryKeyWalksTheEditorToTheRowsKey) {
         << "regedit ended at: " << std::string(last.begin(), last.end());
 }
 
+// A scan appends rows while the list shows its first page: rows below the page only grow the
+// scroll range; rows that move what the page shows are painted.
+TEST_F(GuiTest, ResultListPaintsOnlyWhenTheRowsOnThePageChange) {
+    auto issue = [](int g, int r) {
+        return Issue{static_cast<IssueCategory>(g),
+                     L"[HKCU]\\Software\\G" + std::to_wstring(g) + L"\\R" + std::to_wstring(r), L"",
+                     L""};
+    };
+    ui_->Invoke([&] {
+        ScanResults& results = State().results;
+        results.groups.clear();
+        for (int g = 0; g < 2; ++g) {
+            IssueGroup group;
+            group.category = static_cast<IssueCategory>(g);
+            for (int r = 0; r < (g == 0 ? 3 : 200); ++r) {
+                group.rows.push_back(issue(g, r));
+            }
+            results.groups.push_back(std::move(group));
+        }
+        ui_->Window()->ResultsAppended();
+        ui_->Window()->List().Flush(true);
+        SendMessageW(Item(kIdInfoList), LVM_ENSUREVISIBLE, 0, FALSE);
+    });
+    struct Case {
+        int group;
+        bool painted;
+        int count;  // rows shown after the append
+    };
+    const Case cases[] = {{1, false, 206}, {0, true, 207}};
+    for (const Case& c : cases) {
+        bool pending = false;
+        ui_->Invoke([&] {
+            HWND list = Item(kIdInfoList);
+            UpdateWindow(list);
+            ValidateRect(list, nullptr);
+            std::vector<Issue>& rows = State().results.groups[c.group].rows;
+            rows.push_back(issue(c.group, static_cast<int>(rows.size())));
+            ui_->Window()->ResultsAppended();
+            ui_->Window()->List().Flush(true);
+            pending = GetUpdateRect(list, nullptr, FALSE) != FALSE;
+        });
+        EXPECT_EQ(pending, c.painted) << "group " << c.group;
+        EXPECT_EQ(ListCount(), c.count) << "group " << c.group;
+    }
+    EXPECT_EQ(ListText(4, 0), L"[HKCU]\\Software\\G0\\R3");
+    EXPECT_EQ(ListText(5, 0), L"Shared dlls");
+    EXPECT_EQ(ListText(206, 0), L"[HKCU]\\Software\\G1\\R200");
+}
+
 TEST_F(GuiTest, ResultListStaysFastWithAHundredThousandRows) {
     constexpr int kGroups = 10;
     constexpr int kRowsPerGroup = 10000;
