@@ -126,9 +126,9 @@ void ResultList::Flush(bool force) {
         }
     }
     // Under Wine a new row count lays out the scroll bar and the header again, which can take
-    // milliseconds: the list's upkeep is held to about a twentieth of a running scan's time.
+    // milliseconds: the list's upkeep is held to about a fortieth of a running scan's time.
     ULONGLONG spent = GetTickCount64() - now;
-    flushInterval_ = std::clamp<ULONGLONG>(spent * 20, kFlushIntervalMs, kMaxFlushIntervalMs);
+    flushInterval_ = std::clamp<ULONGLONG>(spent * 40, kFlushIntervalMs, kMaxFlushIntervalMs);
     lastFlush_ = GetTickCount64();
 }
 
