@@ -210,14 +210,21 @@ void AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
                               Decimal(now.millisecond);
     RunRegistryEditor(L"/s /e \"" + temp + L"\" \"" + std::wstring(rootName) + path + L"\"",
                       state.env);
-    if (!FileExists(temp)) {
+    std::vector<std::wstring> lines;
+    if (FileExists(temp)) {
+        if (!ReadTextLines(temp, lines)) {
+            lines.clear();
+        }
+        platform::DeleteFile(temp);
+    }
+    if (lines.size() > 2) {
+        undoScript.insert(undoScript.end(), lines.begin() + 2, lines.end());
         return;
     }
-    std::vector<std::wstring> lines;
-    if (ReadTextLines(temp, lines) && lines.size() > 2) {
-        undoScript.insert(undoScript.end(), lines.begin() + 2, lines.end());
-    }
-    platform::DeleteFile(temp);
+    // The editor did not start, or ended without an export (Wine's now and then does): the fix
+    // is about to delete the key, so it is copied from the registry itself. A key that is gone
+    // adds nothing here either.
+    AppendKeyTree(undoScript, RootFromRootName(rootName), rootName, path);
 }
 
 void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,

@@ -242,6 +242,30 @@ TEST(AppendKeyUndoTest, CopiesTheEditorsExportOfTheSubtree) {
     EXPECT_TRUE(lines.empty());
 }
 
+// An editor that cannot be started (or ends without writing the export) must not leave the
+// undo file without the key the fix then deletes.
+TEST(AppendKeyUndoTest, WithoutTheEditorsExportTheKeyIsWrittenFromTheRegistry) {
+    TestMachine t;
+    auto& r = t.machine.registry;
+    r.SetString(kHkeyLocalMachine, L"SOFTWARE\\K", L"", L"top");
+    r.SetDword(kHkeyLocalMachine, L"SOFTWARE\\K\\A", L"d", 1);
+    RunState& s = t.Ready();
+    EnsureAppDataFolder(s.env);
+    s.env.WindowsFolder = L"C:\\NoEditorHere\\";
+    std::vector<std::wstring> lines;
+    AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"SOFTWARE\\K");
+    const std::vector<std::wstring> want{L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]",
+                                         L"@=\"top\"",
+                                         L"",
+                                         L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\A]",
+                                         L"\"d\"=dword:00000001",
+                                         L""};
+    EXPECT_EQ(lines, want);
+    lines.clear();
+    AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"SOFTWARE\\Gone");
+    EXPECT_TRUE(lines.empty());
+}
+
 TEST(AppendKeyUndoTest, KeyWithADoubleQuoteIsWrittenFromTheRegistry) {
     TestMachine t;
     auto& r = t.machine.registry;
