@@ -101,21 +101,20 @@ void ResultList::Flush(bool force) {
     // is where a group first got rows or a band first moved.
     std::uint32_t firstChanged = static_cast<std::uint32_t>(shownCount_);
     std::uint32_t index = 0;
+    const std::size_t known = bandIndex_.size();
+    bandIndex_.resize(results_.groups.size());
+    bandRows_.resize(results_.groups.size());
     for (std::size_t g = 0; g < results_.groups.size(); ++g) {
         auto rows = static_cast<std::uint32_t>(results_.groups[g].rows.size());
-        if (g >= bandIndex_.size() || bandIndex_[g] != index) {
+        if (g >= known || bandIndex_[g] != index) {
             firstChanged = std::min(firstChanged, index);
-            bandIndex_.resize(std::max(bandIndex_.size(), g + 1));
-            bandRows_.resize(bandIndex_.size());
-            bandIndex_[g] = index;
         } else if (bandRows_[g] != rows) {
             firstChanged = std::min(firstChanged, index + 1 + std::min(bandRows_[g], rows));
         }
+        bandIndex_[g] = index;
         bandRows_[g] = rows;
         index += 1 + rows;
     }
-    bandIndex_.resize(results_.groups.size());
-    bandRows_.resize(results_.groups.size());
     shownCount_ = static_cast<int>(index);
     if (list_ != nullptr) {
         ListView_SetItemCountEx(list_, shownCount_, LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
