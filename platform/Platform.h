@@ -136,10 +136,32 @@ constexpr std::uint32_t kDriveCdrom = 5;
 constexpr std::uint32_t kDriveRamdisk = 6;
 std::uint32_t GetDriveType(const std::wstring& root);
 
-// Processes: CreateProcessW with a hidden window and the given creation flags, then
-// WaitForSingleObject up to timeoutMs. Returns whether the process was created.
-bool RunProcessAndWait(const std::wstring& application, const std::wstring& commandLine,
-                       std::uint32_t creationFlags, std::uint32_t timeoutMs);
+// A process this program started. The handle is closed when the object goes; the process
+// itself runs on. Starting and waiting are apart so that a caller can change the thread's state
+// (WOW64 redirection) around the start alone.
+class Process {
+  public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    bool Started() const { return handle_ != 0; }
+    // WaitForSingleObject up to timeoutMs: true when the process has ended.
+    bool Wait(std::uint32_t timeoutMs) const;
+
+  private:
+    friend Process StartProcess(const std::wstring& application, const std::wstring& commandLine,
+                                std::uint32_t creationFlags);
+    explicit Process(std::uintptr_t handle) : handle_(handle) {}
+    std::uintptr_t handle_ = 0;
+};
+
+// CreateProcessW with a hidden window, no handle inheritance and the given creation flags. The
+// application name is used as given (WOW64 file-system redirection of the calling thread applies).
+Process StartProcess(const std::wstring& application, const std::wstring& commandLine,
+                     std::uint32_t creationFlags);
 // ShellExecuteW(owner, "open", file, nullptr, nullptr, SW_SHOWNORMAL); result not examined.
 void ShellOpen(std::uintptr_t ownerWindow, const std::wstring& file);
 

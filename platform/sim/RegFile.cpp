@@ -249,6 +249,7 @@ bool ParseHexBytes(std::wstring_view s, std::vector<std::uint8_t>& bytes) {
 struct Importer {
     Machine& machine;
     bool honourRights;
+    RegistryView view;
     bool regedit4 = false;
     ImportStats stats;
     std::uint32_t root = 0;
@@ -298,11 +299,13 @@ struct Importer {
         if (remove) {
             name.remove_prefix(1);
         }
-        std::wstring_view path;
-        if (!SplitKeyName(name, root, path)) {
+        std::wstring_view asked;
+        if (!SplitKeyName(name, root, asked)) {
             Skip();
             return;
         }
+        const std::wstring stored = ViewPath(view, root, asked);
+        const std::wstring_view path = stored;
         Registry& reg = machine.registry;
         if (remove) {
             Key* key = reg.Find(root, path);
@@ -504,11 +507,12 @@ const wchar_t* RootName(std::uint32_t root) {
     return L"";
 }
 
-std::wstring ExportRegText(const Registry& registry, std::uint32_t root, std::wstring_view path) {
+std::wstring ExportRegText(const Registry& registry, std::uint32_t root, std::wstring_view path,
+                           RegistryView view) {
     while (!path.empty() && path.front() == L'\\') {
         path.remove_prefix(1);
     }
-    const Key* key = registry.Find(root, path);
+    const Key* key = registry.Find(root, ViewPath(view, root, path));
     if (key == nullptr) {
         return {};
     }
@@ -525,8 +529,8 @@ std::wstring ExportRegText(const Registry& registry, std::uint32_t root, std::ws
 }
 
 std::vector<std::uint8_t> ExportRegFile(const Registry& registry, std::uint32_t root,
-                                        std::wstring_view path) {
-    std::wstring text = ExportRegText(registry, root, path);
+                                        std::wstring_view path, RegistryView view) {
+    std::wstring text = ExportRegText(registry, root, path, view);
     if (text.empty()) {
         return {};
     }
@@ -565,7 +569,8 @@ std::wstring DecodeRegFileBytes(const std::vector<std::uint8_t>& bytes) {
     return FromCodepage1252(view);
 }
 
-ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourRights) {
+ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourRights,
+                          RegistryView view) {
     std::vector<std::wstring_view> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -580,7 +585,7 @@ ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourR
         lines.push_back(line);
         start = end + 1;
     }
-    Importer importer{machine, honourRights, false, ImportStats{}, 0, nullptr, 0};
+    Importer importer{machine, honourRights, view, false, ImportStats{}, 0, nullptr, 0};
     if (lines.empty()) {
         return importer.stats;
     }

@@ -17,10 +17,13 @@ const wchar_t* RootName(std::uint32_t root);  // full name, e.g. L"HKEY_CURRENT_
 
 // The text the editor exports for a key and its subtree: header line, empty line, then one
 // section per key in depth-first order, CR LF line ends. Empty when the key does not exist.
-std::wstring ExportRegText(const Registry& registry, std::uint32_t root, std::wstring_view path);
+// An editor with the WOW64 view exports the key that view names, under the names it asked for.
+std::wstring ExportRegText(const Registry& registry, std::uint32_t root, std::wstring_view path,
+                           RegistryView view = RegistryView::Native);
 // The same as the bytes of the export file: UTF-16LE with a byte-order mark.
 std::vector<std::uint8_t> ExportRegFile(const Registry& registry, std::uint32_t root,
-                                        std::wstring_view path);
+                                        std::wstring_view path,
+                                        RegistryView view = RegistryView::Native);
 // Every root of the registry in one file (machine directories).
 std::wstring ExportWholeRegistry(const Registry& registry);
 
@@ -37,7 +40,9 @@ struct ImportStats {
 };
 
 // Imports a script as the editor does with /s: unparsable lines are skipped. When rights are
-// honoured, changes need full access for the current user (administrator or not).
-ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourRights = true);
+// honoured, changes need full access for the current user (administrator or not). An editor
+// with the WOW64 view changes the keys that view names.
+ImportStats ImportRegText(Machine& machine, std::wstring_view text, bool honourRights = true,
+                          RegistryView view = RegistryView::Native);
 
 }  // namespace bv::sim

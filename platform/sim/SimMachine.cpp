@@ -161,6 +161,60 @@ bool Key::RemoveSubkey(std::wstring_view child) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// WOW64 registry view
+
+namespace {
+
+bool IsRedirectedClassKey(std::wstring_view name) {
+    for (std::wstring_view key : {L"CLSID", L"Interface", L"TypeLib", L"AppID"}) {
+        if (EqualNoCase(name, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The index of the part before which WOW64 puts "WOW6432Node", or npos when the path is shared.
+std::size_t Wow64NodeAt(std::uint32_t root, const std::vector<std::wstring_view>& parts) {
+    constexpr std::size_t kShared = std::wstring_view::npos;
+    if (root == kHkeyClassesRoot) {
+        return !parts.empty() && IsRedirectedClassKey(parts[0]) ? 0 : kShared;
+    }
+    if ((root != kHkeyLocalMachine && root != kHkeyCurrentUser) || parts.size() < 2 ||
+        !EqualNoCase(parts[0], L"SOFTWARE")) {
+        return kShared;
+    }
+    if (EqualNoCase(parts[1], L"Classes")) {
+        return parts.size() >= 3 && IsRedirectedClassKey(parts[2]) ? 2 : kShared;
+    }
+    return root == kHkeyLocalMachine && !EqualNoCase(parts[1], L"WOW6432Node") ? 1 : kShared;
+}
+
+}  // namespace
+
+std::wstring ViewPath(RegistryView view, std::uint32_t root, std::wstring_view path) {
+    if (view == RegistryView::Native) {
+        return std::wstring(path);
+    }
+    const std::vector<std::wstring_view> parts = SplitKeyPath(path);
+    const std::size_t nodeAt = Wow64NodeAt(root, parts);
+    if (nodeAt == std::wstring_view::npos) {
+        return std::wstring(path);
+    }
+    std::wstring stored;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i == nodeAt) {
+            stored += L"WOW6432Node\\";
+        }
+        stored += parts[i];
+        if (i + 1 < parts.size()) {
+            stored += L'\\';
+        }
+    }
+    return stored;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Registry
 
 Registry::Registry()

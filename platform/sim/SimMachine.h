@@ -49,6 +49,17 @@ struct Key : std::enable_shared_from_this<Key> {
     mutable std::unordered_map<std::wstring, Key*> index_;
 };
 
+// The view a program has of the registry. A 32-bit program on 64-bit Windows (the 32-bit
+// registry editor among them) sees the WOW64 view; everything else sees the keys as stored.
+enum class RegistryView { Native, Wow64 };
+
+// Where a key path (below its root, no leading "\") lives in the given view. WOW64 sends
+// HKLM\SOFTWARE\X to HKLM\SOFTWARE\WOW6432Node\X, and the class keys CLSID, Interface, TypeLib
+// and AppID of HKCR (and of the machine's and the user's Software\Classes) to a WOW6432Node
+// beside them. The rest of Software\Classes, WOW6432Node itself, HKLM\SOFTWARE alone and every
+// other path are shared.
+std::wstring ViewPath(RegistryView view, std::uint32_t root, std::wstring_view path);
+
 // Three roots (HKEY_CLASSES_ROOT kept as its own tree), names compared without letter case.
 class Registry {
   public:
@@ -93,10 +104,15 @@ struct ShellOpenRecord {
     std::wstring file;
 };
 
+// Every start the program asked for, created or not.
 struct ProcessRecord {
-    std::wstring application;
+    std::wstring application;  // as passed
     std::wstring commandLine;
     std::uint32_t creationFlags = 0;
+    std::wstring image;           // the file the start reached (WOW64 applied); empty: not created
+    bool redirectionOff = false;  // the starting thread's file-system redirection was off
+    bool waited = false;
+    bool redirectionOffInWait = false;  // redirection was off during a wait for it
 };
 
 class Machine {

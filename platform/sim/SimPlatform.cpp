@@ -224,23 +224,36 @@ bool StartsWithFolder(std::wstring_view folded, std::wstring_view prefix, std::s
     return false;
 }
 
+// <windows> followed by a name, as a full path.
+std::wstring InWindowsFolder(const Machine& m, std::wstring_view name) {
+    std::wstring windows = m.FullPath(m.windowsFolder);
+    if (windows.empty() || windows.back() != L'\\') {
+        windows += L'\\';
+    }
+    return windows + std::wstring(name);
+}
+
 // The full path a call of this thread reaches: WOW64 sends <windows>\system32 to SysWOW64
-// (except the few subfolders Windows exempts) while redirection is on, on a 64-bit machine.
+// (except the few subfolders Windows exempts) and <windows>\regedit.exe to SysWOW64's editor
+// while redirection is on, on a 64-bit machine.
 std::wstring ResolvePath(const std::wstring& path) {
     Machine& m = M();
     std::wstring full = m.FullPath(path);
     if (!m.Is64Bit() || redirectionOff) {
         return full;
     }
-    // The folded system folder is worked out again only when the folders it rests on change.
-    thread_local std::wstring cachedWindows, cachedCurrent, system32;
+    // The folded names are worked out again only when the folders they rest on change.
+    thread_local std::wstring cachedWindows, cachedCurrent, system32, editor;
     if (system32.empty() || cachedWindows != m.windowsFolder || cachedCurrent != m.currentFolder) {
-        std::wstring windows = m.FullPath(m.windowsFolder);
-        system32 = FoldCase(windows + (windows.back() == L'\\' ? L"" : L"\\") + L"system32");
+        system32 = FoldCase(InWindowsFolder(m, L"system32"));
+        editor = FoldCase(InWindowsFolder(m, L"regedit.exe"));
         cachedWindows = m.windowsFolder;
         cachedCurrent = m.currentFolder;
     }
     std::wstring folded = FoldCase(full);
+    if (folded == editor) {
+        return InWindowsFolder(m, L"SysWOW64\\regedit.exe");
+    }
     std::size_t rest = 0;
     if (!StartsWithFolder(folded, system32, rest)) {
         return full;
@@ -343,7 +356,20 @@ std::vector<std::wstring> SplitCommandLine(const std::wstring& line) {
     return out;
 }
 
-void RunRegistryEditorEmulation(const std::wstring& commandLine) {
+// The editor of the machine's own view, or the 32-bit one a 64-bit machine keeps in SysWOW64.
+bool IsRegistryEditor(const Machine& m, const std::wstring& full, sim::RegistryView& view) {
+    if (EqualNoCase(full, InWindowsFolder(m, L"regedit.exe"))) {
+        view = sim::RegistryView::Native;
+        return true;
+    }
+    if (m.Is64Bit() && EqualNoCase(full, InWindowsFolder(m, L"SysWOW64\\regedit.exe"))) {
+        view = sim::RegistryView::Wow64;
+        return true;
+    }
+    return false;
+}
+
+void RunRegistryEditorEmulation(const std::wstring& commandLine, sim::RegistryView view) {
     Machine& m = M();
     std::vector<std::wstring> tokens = SplitCommandLine(commandLine);
     // Without a leading blank the first token is the program's own name.
@@ -384,7 +410,7 @@ void RunRegistryEditorEmulation(const std::wstring& commandLine) {
                 return;
             }
             std::wstring path = slash == std::wstring::npos ? L"" : name.substr(slash + 1);
-            bytes = sim::ExportRegFile(m.registry, root, path);
+            bytes = sim::ExportRegFile(m.registry, root, path, view);
             if (bytes.empty()) {
                 return;  // no such key: the editor writes no file
             }
@@ -401,7 +427,7 @@ void RunRegistryEditorEmulation(const std::wstring& commandLine) {
         if (e == nullptr || e->folder || e->denied || Denied(file)) {
             continue;
         }
-        sim::ImportRegText(m, sim::DecodeRegFileBytes(e->contents), true);
+        sim::ImportRegText(m, sim::DecodeRegFileBytes(e->contents), true, view);
     }
 }
 
@@ -924,26 +950,94 @@ std::uint32_t GetDriveType(const std::wstring& root) {
 // ---------------------------------------------------------------------------------------------
 // Processes, shell, time, code page
 
-bool RunProcessAndWait(const std::wstring& application, const std::wstring& commandLine,
-                       std::uint32_t creationFlags, std::uint32_t /*timeoutMs*/) {
+namespace {
+
+// A started process's handle: the machine it ran on and its record there.
+struct ProcessEntry {
+    Machine* machine = nullptr;
+    std::size_t record = 0;
+};
+
+struct ProcessTable {
+    std::mutex mutex;
+    std::map<std::uintptr_t, ProcessEntry> open;
+    std::uintptr_t next = 1;
+};
+
+ProcessTable& Processes() {
+    static ProcessTable table;
+    return table;
+}
+
+}  // namespace
+
+Process StartProcess(const std::wstring& application, const std::wstring& commandLine,
+                     std::uint32_t creationFlags) {
     Machine& m = M();
-    m.processes.push_back(sim::ProcessRecord{application, commandLine, creationFlags});
+    sim::ProcessRecord record;
+    record.application = application;
+    record.commandLine = commandLine;
+    record.creationFlags = creationFlags;
+    record.redirectionOff = redirectionOff;
+    m.processes.push_back(record);
     if (application.empty()) {
-        return false;
+        return Process();
     }
+    // The image is picked when the process is created, with the starting thread's redirection.
     std::wstring full = ResolvePath(application);
-    std::wstring windows = m.FullPath(m.windowsFolder);
-    bool isBuiltInEditor =
-        EqualNoCase(full, windows + (windows.back() == L'\\' ? L"" : L"\\") + L"regedit.exe");
+    sim::RegistryView view = sim::RegistryView::Native;
+    bool editor = IsRegistryEditor(m, full, view);
     Machine::FileEntry* e = Entry(full);
-    bool exists = isBuiltInEditor || (e != nullptr && !e->folder && !Denied(full));
-    if (!exists) {
+    if (!editor && (e == nullptr || e->folder || Denied(full))) {
+        return Process();
+    }
+    const std::size_t index = m.processes.size() - 1;
+    m.processes[index].image = full;
+    if (editor) {
+        // The simulated editor is done by the time the start returns.
+        RunRegistryEditorEmulation(commandLine, view);
+    }
+    ProcessTable& table = Processes();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    const std::uintptr_t handle = table.next++;
+    table.open.emplace(handle, ProcessEntry{&m, index});
+    return Process(handle);
+}
+
+Process::~Process() {
+    if (handle_ != 0) {
+        ProcessTable& table = Processes();
+        std::lock_guard<std::mutex> lock(table.mutex);
+        table.open.erase(handle_);
+    }
+}
+
+Process::Process(Process&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = 0;
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        Process old(std::move(*this));
+        handle_ = other.handle_;
+        other.handle_ = 0;
+    }
+    return *this;
+}
+
+bool Process::Wait(std::uint32_t /*timeoutMs*/) const {
+    ProcessTable& table = Processes();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    auto it = table.open.find(handle_);
+    if (it == table.open.end()) {
         return false;
     }
-    std::size_t slash = full.find_last_of(L'\\');
-    std::wstring fileName = slash == std::wstring::npos ? full : full.substr(slash + 1);
-    if (EqualNoCase(fileName, L"regedit.exe")) {
-        RunRegistryEditorEmulation(commandLine);
+    // Only the machine that started it keeps its record.
+    Machine& m = M();
+    if (it->second.machine == &m && it->second.record < m.processes.size()) {
+        sim::ProcessRecord& record = m.processes[it->second.record];
+        record.waited = true;
+        record.redirectionOffInWait = redirectionOff;
     }
     return true;
 }

@@ -459,8 +459,8 @@ std::uint32_t GetDriveType(const std::wstring& root) {
 
 // ---- Processes and shell ----
 
-bool RunProcessAndWait(const std::wstring& application, const std::wstring& commandLine,
-                       std::uint32_t creationFlags, std::uint32_t timeoutMs) {
+Process StartProcess(const std::wstring& application, const std::wstring& commandLine,
+                     std::uint32_t creationFlags) {
     // CreateProcessW may write into the command line, so it gets its own copy.
     std::vector<wchar_t> command(commandLine.begin(), commandLine.end());
     command.push_back(L'\0');
@@ -474,12 +474,36 @@ bool RunProcessAndWait(const std::wstring& application, const std::wstring& comm
         application.empty() ? nullptr : application.c_str(), command.data(), nullptr, nullptr,
         FALSE, static_cast<DWORD>(creationFlags), nullptr, nullptr, &startup, &info);
     if (!created) {
-        return false;
+        return Process();
     }
-    UniqueHandle process(info.hProcess);
     UniqueHandle thread(info.hThread);
-    ::WaitForSingleObject(process.Get(), static_cast<DWORD>(timeoutMs));
-    return true;
+    return Process(reinterpret_cast<std::uintptr_t>(info.hProcess));
+}
+
+Process::~Process() {
+    if (handle_ != 0) {
+        ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    }
+}
+
+Process::Process(Process&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = 0;
+}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != 0) {
+            ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+        }
+        handle_ = other.handle_;
+        other.handle_ = 0;
+    }
+    return *this;
+}
+
+bool Process::Wait(std::uint32_t timeoutMs) const {
+    return handle_ != 0 && ::WaitForSingleObject(reinterpret_cast<HANDLE>(handle_),
+                                                 static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
 }
 
 void ShellOpen(std::uintptr_t ownerWindow, const std::wstring& file) {

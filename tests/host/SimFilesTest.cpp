@@ -257,8 +257,10 @@ TEST_F(SimFilesTest, RegistryEditorProcess) {
     const std::wstring editor = L"C:\\Windows\\regedit.exe";
 
     // Export: UTF-16LE with mark, the key named as given.
-    EXPECT_TRUE(RunProcessAndWait(
-        editor, L" /s /e \"C:\\Data\\out.reg\" \"HKEY_CURRENT_USER\\Software\\App\"", 0x88, 10000));
+    EXPECT_TRUE(StartProcess(editor,
+                             L" /s /e \"C:\\Data\\out.reg\" \"HKEY_CURRENT_USER\\Software\\App\"",
+                             0x88)
+                    .Started());
     const std::vector<std::uint8_t>* out = machine_.FileContents(L"C:\\Data\\out.reg");
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(DecodeRegFileBytes(*out),
@@ -268,27 +270,28 @@ TEST_F(SimFilesTest, RegistryEditorProcess) {
     EXPECT_EQ((*out)[1], 0xFE);
 
     // A missing key writes no file.
-    EXPECT_TRUE(RunProcessAndWait(
-        editor, L" /s /e C:\\Data\\none.reg HKEY_CURRENT_USER\\Software\\Missing", 0x88, 10000));
+    EXPECT_TRUE(StartProcess(
+                    editor, L" /s /e C:\\Data\\none.reg HKEY_CURRENT_USER\\Software\\Missing", 0x88)
+                    .Started());
     EXPECT_FALSE(machine_.IsFile(L"C:\\Data\\none.reg"));
 
     // A script held open for reading (FileLock) still opens for the editor's read.
     {
         FileLock lock(L"C:\\Data\\del.reg");
         ASSERT_TRUE(lock.Held());
-        EXPECT_TRUE(RunProcessAndWait(L"c:\\windows\\REGEDIT.EXE", L" /s \"C:\\Data\\del.reg\"",
-                                      0x88, 10000));
+        EXPECT_TRUE(StartProcess(L"c:\\windows\\REGEDIT.EXE", L" /s \"C:\\Data\\del.reg\"", 0x88)
+                        .Started());
         EXPECT_EQ(machine_.registry.Find(kHkeyCurrentUser, L"Software\\App"), nullptr);
     }
     // A missing script imports nothing.
     machine_.registry.Create(kHkeyCurrentUser, L"Software\\App");
-    EXPECT_TRUE(RunProcessAndWait(editor, L" /s \"C:\\Data\\gone.reg\"", 0x88, 10000));
+    EXPECT_TRUE(StartProcess(editor, L" /s \"C:\\Data\\gone.reg\"", 0x88).Started());
     EXPECT_NE(machine_.registry.Find(kHkeyCurrentUser, L"Software\\App"), nullptr);
 
     // Other programs: created only when the file exists; every request is recorded.
-    EXPECT_FALSE(RunProcessAndWait(L"C:\\Tools\\none.exe", L"", 0, 10));
+    EXPECT_FALSE(StartProcess(L"C:\\Tools\\none.exe", L"", 0).Started());
     machine_.AddFile(L"C:\\Tools\\tool.exe");
-    EXPECT_TRUE(RunProcessAndWait(L"C:\\Tools\\tool.exe", L"tool.exe /x", 0, 10));
+    EXPECT_TRUE(StartProcess(L"C:\\Tools\\tool.exe", L"tool.exe /x", 0).Started());
     ASSERT_EQ(machine_.processes.size(), 6u);
     EXPECT_EQ(machine_.processes[0].application, editor);
     EXPECT_EQ(machine_.processes[0].creationFlags, 0x88u);
@@ -330,6 +333,79 @@ TEST(SimFilesUnc, FilesRightUnderAShareAndItsFolders) {
     EXPECT_TRUE(m.IsFile(L"\\\\SERVER\\fonts\\net.ttf"));
     EXPECT_TRUE(m.IsFolder(L"\\\\server\\share\\dir"));
     EXPECT_TRUE(m.IsFile(L"\\\\server\\share\\dir\\A.TXT"));
+}
+
+}  // namespace
+}  // namespace bv::sim
+
+namespace bv::sim {
+namespace {
+
+// WOW64 hands a 32-bit program SysWOW64's editor for <windows>\regedit.exe while the starting
+// thread's redirection is on; that editor exports and imports the 32-bit view of the machine.
+TEST(SimRegistryEditorView, StartReachesTheEditorOfTheStartingThreadsView) {
+    struct Case {
+        const char* name;
+        bool machine64;
+        bool redirectionOff;
+        const wchar_t* image;
+        const wchar_t* exported;  // "v" of HKLM\SOFTWARE\Twin as the editor saw it
+        const wchar_t* deleted;   // the key its import removed
+        const wchar_t* kept;
+    };
+    const Case cases[] = {
+        {"64-bit machine, redirection on", true, false, L"C:\\Windows\\SysWOW64\\regedit.exe",
+         L"32", L"SOFTWARE\\WOW6432Node\\Twin", L"SOFTWARE\\Twin"},
+        {"64-bit machine, redirection off", true, true, L"C:\\Windows\\regedit.exe", L"64",
+         L"SOFTWARE\\Twin", L"SOFTWARE\\WOW6432Node\\Twin"},
+        {"32-bit machine", false, false, L"C:\\Windows\\regedit.exe", L"64", L"SOFTWARE\\Twin",
+         L"SOFTWARE\\WOW6432Node\\Twin"},
+        {"32-bit machine, switch called", false, true, L"C:\\Windows\\regedit.exe", L"64",
+         L"SOFTWARE\\Twin", L"SOFTWARE\\WOW6432Node\\Twin"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        if (!c.machine64) {
+            m.programFilesFolder = L"C:\\Program Files";
+        }
+        ScopedMachine use(m);
+        RedirectionOn restore;
+        m.registry.SetString(kHkeyLocalMachine, L"SOFTWARE\\Twin", L"v", L"64");
+        m.registry.SetString(kHkeyLocalMachine, L"SOFTWARE\\WOW6432Node\\Twin", L"v", L"32");
+        const std::string script =
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Twin]\r\n\r\n";
+        m.AddFile(L"C:\\Data\\del.reg", std::vector<std::uint8_t>(script.begin(), script.end()));
+
+        if (c.redirectionOff) {
+            CallWow64DisableFsRedirection();
+        }
+        const std::wstring editor = L"C:\\Windows\\regedit.exe";
+        Process exporter = StartProcess(
+            editor, L" /s /e \"C:\\Data\\out.reg\" \"HKEY_LOCAL_MACHINE\\SOFTWARE\\Twin\"", 0x88);
+        Process importer = StartProcess(editor, L" /s \"C:\\Data\\del.reg\"", 0x88);
+        CallWow64EnableFsRedirection();
+        EXPECT_TRUE(exporter.Wait(10000));
+        EXPECT_TRUE(importer.Wait(10000));
+
+        ASSERT_EQ(m.processes.size(), 2u);
+        for (const ProcessRecord& record : m.processes) {
+            EXPECT_EQ(record.application, editor);
+            EXPECT_EQ(record.image, c.image);
+            EXPECT_EQ(record.redirectionOff, c.redirectionOff);
+            EXPECT_TRUE(record.waited);
+            EXPECT_FALSE(record.redirectionOffInWait);
+        }
+        const std::vector<std::uint8_t>* out = m.FileContents(L"C:\\Data\\out.reg");
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(DecodeRegFileBytes(*out),
+                  L"Windows Registry Editor Version 5.00\r\n\r\n"
+                  L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Twin]\r\n\"v\"=\"" +
+                      std::wstring(c.exported) + L"\"\r\n\r\n");
+        EXPECT_EQ(m.registry.Find(kHkeyLocalMachine, c.deleted), nullptr);
+        EXPECT_NE(m.registry.Find(kHkeyLocalMachine, c.kept), nullptr);
+    }
 }
 
 }  // namespace

@@ -455,3 +455,76 @@ TEST(SimRegFileTest, RootNames) {
 
 }  // namespace
 }  // namespace bv::sim
+
+namespace bv::sim {
+namespace {
+
+// Where a 32-bit program on 64-bit Windows finds a key: its own WOW6432Node for the machine's
+// software and the class keys that hold COM registrations; everything else is shared.
+TEST(SimRegistryView, Wow64PathsOfTheRedirectedKeys) {
+    struct Case {
+        std::uint32_t root;
+        const wchar_t* path;
+        const wchar_t* stored;
+    };
+    const Case cases[] = {
+        {kHkeyLocalMachine, L"SOFTWARE\\Vendor\\App", L"SOFTWARE\\WOW6432Node\\Vendor\\App"},
+        {kHkeyLocalMachine, L"software\\vendor", L"software\\WOW6432Node\\vendor"},
+        {kHkeyLocalMachine, L"SOFTWARE", L"SOFTWARE"},
+        {kHkeyLocalMachine, L"SOFTWARE\\WOW6432Node\\App", L"SOFTWARE\\WOW6432Node\\App"},
+        {kHkeyLocalMachine, L"SOFTWARE\\Classes\\CLSID\\{1}",
+         L"SOFTWARE\\Classes\\WOW6432Node\\CLSID\\{1}"},
+        {kHkeyLocalMachine, L"SOFTWARE\\Classes\\.txt", L"SOFTWARE\\Classes\\.txt"},
+        {kHkeyLocalMachine, L"SYSTEM\\CurrentControlSet", L"SYSTEM\\CurrentControlSet"},
+        {kHkeyClassesRoot, L"CLSID\\{1}\\InprocServer32",
+         L"WOW6432Node\\CLSID\\{1}\\InprocServer32"},
+        {kHkeyClassesRoot, L"Interface\\{2}", L"WOW6432Node\\Interface\\{2}"},
+        {kHkeyClassesRoot, L"typelib\\{3}\\1.0", L"WOW6432Node\\typelib\\{3}\\1.0"},
+        {kHkeyClassesRoot, L"AppID\\{4}", L"WOW6432Node\\AppID\\{4}"},
+        {kHkeyClassesRoot, L"CLSID", L"WOW6432Node\\CLSID"},
+        {kHkeyClassesRoot, L".txt", L".txt"},
+        {kHkeyClassesRoot, L"txtfile\\shell\\open", L"txtfile\\shell\\open"},
+        {kHkeyCurrentUser, L"Software\\Vendor", L"Software\\Vendor"},
+        {kHkeyCurrentUser, L"Software\\Classes\\CLSID\\{1}",
+         L"Software\\Classes\\WOW6432Node\\CLSID\\{1}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.path)));
+        EXPECT_EQ(ViewPath(RegistryView::Wow64, c.root, c.path), c.stored);
+        EXPECT_EQ(ViewPath(RegistryView::Native, c.root, c.path), c.path);
+    }
+}
+
+// An editor with the WOW64 view exports and deletes the 32-bit twin under the name it was given.
+TEST(SimRegistryView, Wow64EditorWorksOnTheThirtyTwoBitTwins) {
+    Machine m;
+    Registry& reg = m.registry;
+    reg.SetString(kHkeyLocalMachine, L"SOFTWARE\\App", L"v", L"64");
+    reg.SetString(kHkeyLocalMachine, L"SOFTWARE\\WOW6432Node\\App", L"v", L"32");
+    reg.SetString(kHkeyLocalMachine, L"SOFTWARE\\WOW6432Node\\App\\Sub", L"w", L"32");
+    reg.SetString(kHkeyClassesRoot, L"CLSID\\{1}", L"", L"64");
+    reg.SetString(kHkeyClassesRoot, L"WOW6432Node\\CLSID\\{1}", L"", L"32");
+
+    EXPECT_EQ(ExportRegText(reg, kHkeyLocalMachine, L"\\SOFTWARE\\App", RegistryView::Wow64),
+              L"Windows Registry Editor Version 5.00\r\n\r\n"
+              L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\App]\r\n\"v\"=\"32\"\r\n\r\n"
+              L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\App\\Sub]\r\n\"w\"=\"32\"\r\n\r\n");
+    EXPECT_EQ(ExportRegText(reg, kHkeyLocalMachine, L"SOFTWARE\\App"),
+              L"Windows Registry Editor Version 5.00\r\n\r\n"
+              L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\App]\r\n\"v\"=\"64\"\r\n\r\n");
+
+    ImportStats s = ImportRegText(m,
+                                  L"Windows Registry Editor Version 5.00\r\n\r\n"
+                                  L"[-HKEY_CLASSES_ROOT\\CLSID\\{1}]\r\n\r\n"
+                                  L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\App]\r\n\"v\"=-\r\n",
+                                  true, RegistryView::Wow64);
+    EXPECT_EQ(s.keysDeleted, 1);
+    EXPECT_EQ(s.valuesDeleted, 1);
+    EXPECT_EQ(reg.Find(kHkeyClassesRoot, L"WOW6432Node\\CLSID\\{1}"), nullptr);
+    EXPECT_NE(reg.Find(kHkeyClassesRoot, L"CLSID\\{1}"), nullptr);
+    EXPECT_EQ(reg.Find(kHkeyLocalMachine, L"SOFTWARE\\WOW6432Node\\App")->FindValue(L"v"), nullptr);
+    EXPECT_NE(reg.Find(kHkeyLocalMachine, L"SOFTWARE\\App")->FindValue(L"v"), nullptr);
+}
+
+}  // namespace
+}  // namespace bv::sim

@@ -547,17 +547,34 @@ TEST(Win32Process, RunsHiddenAndWaits) {
     TempFolder dir(L"proc");
     std::wstring marker = dir.File(L"done.txt");
     std::wstring cmd = platform::GetSystemDirectory() + L"\\cmd.exe";
-    ASSERT_TRUE(RunProcessAndWait(cmd, L"cmd.exe /c echo x> \"" + marker + L"\"", 0x88, 20000));
+    Process process = StartProcess(cmd, L"cmd.exe /c echo x> \"" + marker + L"\"", 0x88);
+    ASSERT_TRUE(process.Started());
+    EXPECT_TRUE(process.Wait(60000));
     EXPECT_NE(platform::GetFileAttributes(marker, nullptr), kInvalidFileAttributes);
-    EXPECT_FALSE(RunProcessAndWait(dir.File(L"missing.exe"), L"missing.exe", 0, 1000));
+    // The handle moves with the object; an empty one waits for nothing.
+    Process moved = std::move(process);
+    EXPECT_FALSE(process.Started());  // NOLINT(bugprone-use-after-move): moved-from state
+    EXPECT_TRUE(moved.Wait(0));
+    EXPECT_FALSE(process.Wait(0));  // NOLINT(bugprone-use-after-move)
+    EXPECT_FALSE(StartProcess(dir.File(L"missing.exe"), L"missing.exe", 0).Started());
 }
 
-TEST(Win32Process, WaitEndsAtTheTimeout) {
+TEST(Win32Process, WaitGivesUpWhileTheProcessRunsAndSeesItsEnd) {
+    // The script runs until the file it waits on is gone.
+    TempFolder dir(L"wait");
+    const std::wstring hold = dir.File(L"hold");
+    const std::wstring script = dir.File(L"wait.cmd");
+    const std::string body =
+        ":loop\r\nif exist \"" + WideToAnsi(hold, nullptr) + "\" goto loop\r\n";
+    ASSERT_TRUE(platform::WriteFileBytes(hold, {'x'}));
+    ASSERT_TRUE(
+        platform::WriteFileBytes(script, std::vector<std::uint8_t>(body.begin(), body.end())));
     std::wstring cmd = platform::GetSystemDirectory() + L"\\cmd.exe";
-    DWORD start = ::GetTickCount();
-    // "pause" would wait for a key that never comes; the wait gives up.
-    ASSERT_TRUE(RunProcessAndWait(cmd, L"cmd.exe /c ping -n 30 127.0.0.1", 0x08000000, 300));
-    EXPECT_LT(::GetTickCount() - start, 10000u);
+    Process process = StartProcess(cmd, L"cmd.exe /c \"" + script + L"\"", 0x08000000);
+    ASSERT_TRUE(process.Started());
+    EXPECT_FALSE(process.Wait(300));
+    ASSERT_TRUE(platform::DeleteFile(hold));
+    EXPECT_TRUE(process.Wait(60000));
 }
 
 TEST(Win32Time, LocalTimeMatchesTheSystemClock) {
