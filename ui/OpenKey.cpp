@@ -3,7 +3,9 @@
 #include "ui/OpenKey.h"
 
 #include <windows.h>
-#include <shellapi.h>
+
+#include "sysaccess/EnvironmentSnapshot.h"
+#include "sysaccess/RegistryEditor.h"
 
 namespace bv::ui {
 namespace {
@@ -13,13 +15,13 @@ constexpr DWORD kStepPauseMs = 100;
 constexpr DWORD kIdleWaitMs = 200;
 constexpr LPARAM kCharKeyData = 1;
 
-// Owns a process handle returned by the shell.
-class ProcessHandle {
+// A handle of the started editor (process or thread), closed when it goes.
+class OwnedHandle {
   public:
-    explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
-    ~ProcessHandle() {
+    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    ~OwnedHandle() {
         if (handle_ != nullptr) {
             CloseHandle(handle_);
         }
@@ -69,22 +71,30 @@ HWND FindKeyTree(HWND editor) {
 }
 
 // By its full path in the Windows folder: an elevated program must not pick up whatever
-// "regedit.exe" the search path offers first.
-HWND StartEditor(const std::wstring& windowsFolder) {
-    const std::wstring program = windowsFolder + L"regedit.exe";
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpVerb = L"open";
-    info.lpFile = program.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&info)) {
+// "regedit.exe" the search path offers first. Redirection is off around the start alone, so that
+// a 32-bit program on 64-bit Windows opens the native editor and not SysWOW64's, which shows the
+// 32-bit view of the machine keys. CreateProcessW rather than the shell: nothing may load a DLL
+// while redirection is off, and the shell does.
+HWND StartEditor(const EnvironmentSnapshot& env) {
+    std::wstring program = RegistryEditorPath(env);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION info{};
+    BOOL created = FALSE;
+    {
+        const EditorStartRedirectionOff nativeEditor(env);
+        created = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                 nullptr, nullptr, &startup, &info);
+    }
+    if (!created) {
         return nullptr;
     }
-    ProcessHandle process(info.hProcess);
-    if (process.Get() != nullptr) {
-        WaitForInputIdle(process.Get(), kIdleWaitMs);
-    }
+    OwnedHandle thread(info.hThread);
+    OwnedHandle process(info.hProcess);
+    WaitForInputIdle(process.Get(), kIdleWaitMs);
     return FindEditorWindow();
 }
 
@@ -129,13 +139,13 @@ void PopupMenuItem1Click(RunState& state, int listRowCount) {
     if (path.empty()) {
         return;
     }
-    OpenKeyInRegistryEditor(path, state.env.WindowsFolder);
+    OpenKeyInRegistryEditor(path, state.env);
 }
 
-void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath, const std::wstring& windowsFolder) {
+void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath, const EnvironmentSnapshot& env) {
     HWND editor = FindEditorWindow();
     if (editor == nullptr) {
-        editor = StartEditor(windowsFolder);
+        editor = StartEditor(env);
     }
     if (editor == nullptr) {
         return;  // not started, or not up within the wait: nothing to drive

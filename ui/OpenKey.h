@@ -19,7 +19,8 @@ std::wstring FullKeyPathFromKeyText(std::wstring_view keyText);
 // The context menu command. `listRowCount` is the number of rows the result list shows.
 void PopupMenuItem1Click(RunState& state, int listRowCount);
 
-// windowsFolder ends in "\"; the editor is started from there when none is open.
-void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath, const std::wstring& windowsFolder);
+// When no editor is open, the one of the machine's native view is started from the Windows
+// folder.
+void OpenKeyInRegistryEditor(const std::wstring& fullKeyPath, const EnvironmentSnapshot& env);
 
 }  // namespace bv::ui

@@ -2,6 +2,7 @@
 // drives it by messages, as a user would: clicks, dialogs, the result list, the registry editor.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "engine/Findings.h"
+#include "sysaccess/EnvironmentSnapshot.h"
+#include "sysaccess/RegistryEditor.h"
 #include "tests/host/RecordingWindow.h"
 #include "ui/Gauge.h"
 #include "ui/OpenKey.h"
@@ -729,6 +732,23 @@ TEST(OpenKey, FullKeyPathFromKeyText) {
     }
 }
 
+// Whether any registry editor process runs: a start would show here as soon as it returned.
+bool RegistryEditorRunning() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry)) {
+        found = _wcsicmp(entry.szExeFile, L"regedit.exe") == 0;
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
 TEST(OpenKey, MenuCommandDoesNothingWithoutARowOrDuringAScan) {
     if (FindWindowW(L"RegEdit_RegEdit", nullptr) != nullptr) {
         GTEST_SKIP() << "a registry editor is already open";
@@ -755,6 +775,32 @@ TEST(OpenKey, MenuCommandDoesNothingWithoutARowOrDuringAScan) {
     }
 }
 
+// With no editor open, the command starts the editor of the machine's native view: a 64-bit
+// process on 64-bit Windows, for the 32-bit program too (WOW64 would hand it SysWOW64's).
+TEST(OpenKey, StartsTheEditorOfTheNativeView) {
+    if (FindWindowW(L"RegEdit_RegEdit", nullptr) != nullptr || RegistryEditorRunning()) {
+        GTEST_SKIP() << "a registry editor is already open";
+    }
+    test::RecordingWindow window;
+    RunState state(window);
+    state.env = GatherEnvironmentSnapshot();
+    state.SelectedIssueKey = L"[HKCU]\\Software";
+    PopupMenuItem1Click(state, 1);
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (editor = FindWindowW(L"RegEdit_RegEdit", nullptr)); }));
+    EXPECT_TRUE(RegistryEditorRunning());
+    DWORD id = 0;
+    GetWindowThreadProcessId(editor, &id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
+    ASSERT_NE(process, nullptr);
+    BOOL wow64 = TRUE;
+    EXPECT_TRUE(IsWow64Process(process, &wow64));
+    EXPECT_FALSE(wow64) << "the 32-bit registry editor was started";
+    PostMessageW(editor, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process, kStepTimeoutMs), WAIT_OBJECT_0);
+    CloseHandle(process);
+}
+
 // Reads the key the registry editor remembers from its last run.
 std::wstring RegeditLastKey() {
     wchar_t buffer[1024] = {};
@@ -779,13 +825,22 @@ TEST_F(GuiTest, OpenRegistryKeyWalksTheEditorToTheRowsKey) {
     ASSERT_GE(row, 0);
     ClickRow(row);
 
-    // An editor that is already open is reused; start one and wait for its window.
+    // An editor that is already open is reused; start one (the native one, as the command
+    // would) and wait for its window.
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    wchar_t command[] = L"regedit.exe";
-    ASSERT_TRUE(
-        CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    std::wstring program;
+    std::wstring command;
+    BOOL started = FALSE;
+    ui_->Invoke([&] {
+        program = RegistryEditorPath(State().env);
+        command = L"\"" + program + L"\"";
+        const EditorStartRedirectionOff nativeEditor(State().env);
+        started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                                 nullptr, nullptr, &si, &pi);
+    });
+    ASSERT_TRUE(started);
     CloseHandle(pi.hThread);
     HWND editor = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (editor = FindWindowW(L"RegEdit_RegEdit", nullptr)); }));
