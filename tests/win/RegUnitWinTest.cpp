@@ -141,7 +141,9 @@ TEST_F(RegUnitReal, WriteTestsAndValueExistence) {
 }
 
 TEST_F(RegUnitReal, ReaderUsesThe64BitView) {
-    // A key made in the 32-bit view lives under Wow6432Node; the reader sees it only there.
+    // On 64-bit Windows a key made in the 32-bit view lives under Wow6432Node and the reader sees
+    // it only there. 32-bit Windows has one view: the flags are ignored and the key is where it
+    // was named.
     const wchar_t* name = L"SOFTWARE\\BrimvaleTest32View";
     HKEY created = nullptr;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -150,11 +152,12 @@ TEST_F(RegUnitReal, ReaderUsesThe64BitView) {
     ::RegSetValueExW(created, L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
     ::RegCloseKey(created);
 
-    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, L"\\SOFTWARE\\BrimvaleTest32View"));
-    EXPECT_TRUE(KeyExists(kHkeyLocalMachine, L"\\SOFTWARE\\Wow6432Node\\BrimvaleTest32View"));
-    EXPECT_EQ(
-        ReadStringValue(kHkeyLocalMachine, L"\\SOFTWARE\\Wow6432Node\\BrimvaleTest32View", L"v"),
-        L"x");
+    const bool twoViews = On64BitWindows();
+    const std::wstring plain = L"\\SOFTWARE\\BrimvaleTest32View";
+    const std::wstring wow = L"\\SOFTWARE\\Wow6432Node\\BrimvaleTest32View";
+    EXPECT_EQ(KeyExists(kHkeyLocalMachine, plain), !twoViews);
+    EXPECT_EQ(KeyExists(kHkeyLocalMachine, wow), twoViews);
+    EXPECT_EQ(ReadStringValue(kHkeyLocalMachine, twoViews ? wow : plain, L"v"), L"x");
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, name, KEY_WOW64_32KEY, 0);
 }
 

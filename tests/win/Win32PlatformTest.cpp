@@ -442,8 +442,10 @@ TEST(Win32Environment, FoldersDrivesAndModule) {
     EXPECT_EQ(appData.rfind(L"C:\\users\\", 0), 0u) << std::string(appData.begin(), appData.end());
     EXPECT_NE(appData.find(L"\\AppData\\Roaming"), std::wstring::npos);
     EXPECT_NE(appData.back(), L'\\');
-    // A 64-bit program is told the 64-bit program-files folder.
-    EXPECT_EQ(platform::SHGetFolderPath(kCsidlProgramFiles), L"C:\\Program Files");
+    // A 64-bit program, and any program on 32-bit Windows, is told "Program Files"; a 32-bit
+    // program on 64-bit Windows the folder of 32-bit programs.
+    EXPECT_EQ(platform::SHGetFolderPath(kCsidlProgramFiles),
+              Is32BitProcessOn64BitWindows() ? L"C:\\Program Files (x86)" : L"C:\\Program Files");
     EXPECT_EQ(platform::SHGetFolderPath(12345), L"");
 
     std::uint32_t drives = platform::GetLogicalDrives();
@@ -534,11 +536,45 @@ TEST(Win32Files, FileLockRefusesWritersAndDeletionUntilReleased) {
 }
 
 TEST(Win32Files, RedirectionEntryPointsAreFound) {
-    // A 64-bit process sees kernel32's entry points; they are harmless no-ops for it.
+    // kernel32 has them on 32-bit Windows too; for a 64-bit process they are harmless no-ops.
     EXPECT_TRUE(CallWow64DisableFsRedirection());
     EXPECT_TRUE(CallWow64EnableFsRedirection());
     EXPECT_NE(platform::GetFileAttributes(platform::GetSystemDirectory(), nullptr),
               kInvalidFileAttributes);
+}
+
+// The machine type in a PE file's header, 0 when the file cannot be read as one.
+std::uint16_t PeMachine(const std::wstring& path) {
+    std::vector<std::uint8_t> bytes;
+    if (!platform::ReadFileBytes(path, bytes) || bytes.size() < 0x40) {
+        return 0;
+    }
+    std::size_t pe = bytes[0x3C] | (bytes[0x3D] << 8) | (bytes[0x3E] << 16) |
+                     (static_cast<std::size_t>(bytes[0x3F]) << 24);
+    if (pe > bytes.size() - 6 || bytes[pe] != 'P' || bytes[pe + 1] != 'E') {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(bytes[pe + 4] | (bytes[pe + 5] << 8));
+}
+
+// What the system folder and <windows>\regedit.exe name with redirection on and off: the
+// 32-bit files for a 32-bit process on 64-bit Windows until redirection is switched off,
+// otherwise the one set of files the system has.
+TEST(Win32Files, RedirectionDecidesWhichSystemFilesAndEditorAreReached) {
+    constexpr std::uint16_t kI386 = 0x14C, kAmd64 = 0x8664;
+    const std::uint16_t native = On64BitWindows() ? kAmd64 : kI386;
+    const std::uint16_t redirected = sizeof(void*) == 4 ? kI386 : kAmd64;
+    const std::wstring files[] = {platform::GetSystemDirectory() + L"\\kernel32.dll",
+                                  platform::GetWindowsDirectory() + L"\\regedit.exe"};
+    for (const std::wstring& file : files) {
+        SCOPED_TRACE(std::string(file.begin(), file.end()));
+        EXPECT_EQ(PeMachine(file), redirected);
+        ASSERT_TRUE(CallWow64DisableFsRedirection());
+        const std::uint16_t off = PeMachine(file);
+        CallWow64EnableFsRedirection();
+        EXPECT_EQ(off, native);
+        EXPECT_EQ(PeMachine(file), redirected);
+    }
 }
 
 // ---- Processes, time, code page ----

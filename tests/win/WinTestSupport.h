@@ -34,6 +34,20 @@ inline const platform::HKey kHkcu = platform::PredefinedKey(platform::kHkeyCurre
 inline const platform::HKey kHklm = platform::PredefinedKey(platform::kHkeyLocalMachine);
 inline const platform::HKey kHkcr = platform::PredefinedKey(platform::kHkeyClassesRoot);
 
+// Whether this process runs on 64-bit Windows: always for a 64-bit process, for a 32-bit one
+// when WOW64 runs it. Tests that depend on the registry views or the system folders check what
+// holds on each.
+inline bool On64BitWindows() {
+    if (sizeof(void*) == 8) {
+        return true;
+    }
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+inline bool Is32BitProcessOn64BitWindows() {
+    return sizeof(void*) == 4 && On64BitWindows();
+}
+
 inline std::vector<std::uint8_t> Utf16Bytes(const std::wstring& text, bool withNul = true) {
     std::vector<std::uint8_t> bytes;
     for (wchar_t c : text) {
