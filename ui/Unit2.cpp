@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "BrimvaleVersion.h"
+
 #include "ui/UiCommon.h"
 
 namespace bv::ui {
@@ -66,7 +68,7 @@ void AddTooltip(AboutForm& form, HWND window, HWND tool, const wchar_t* text) {
 void CreateControls(HWND window, AboutForm& form) {
     HFONT font = form.font.Font();
     form.title = Label(window, form.titleFont.Font(), L"Brimvale", 96, 8, kActionLabelId);
-    Label(window, font, L"Version: 3.0", 136, 44, kVersionLabelId, SS_CENTER);
+    Label(window, font, L"Version: " BV_VERSION_SHORT_W, 136, 44, kVersionLabelId, SS_CENTER);
     Label(window, font, kCopyright, 80, 72, kCopyrightLabelId);
     MakeChild(window, L"STATIC", L"Freeware", WS_VISIBLE | SS_CENTER, 80, 112, 180, 14,
               kLicenseLabelId, font);
