@@ -1,22 +1,39 @@
-# Shared shell helpers for running Windows programs under 64-bit Wine in throwaway prefixes.
+# Shared shell helpers for running Windows programs under Wine in throwaway prefixes.
 # Source it; every function works on the prefix named by its argument, never on ~/.wine.
+#
+# BV_WINE_ARCH picks the kind of Windows: win64 (the default: 64-bit Windows, which runs 32-bit
+# programs too where wine32 is installed) or win32 (32-bit Windows). BV_WINE_LOADER,
+# BV_WINE_SERVER and BV_WINE_TEMPLATE override the loader, the server and the template prefix.
+#
+# Loaders with wine32 and wine64 installed (Debian 12, Wine 8.0): on a win64 prefix wine64
+# starts 64-bit programs (cmd, regedit: the 64-bit editor and view) and a 32-bit program as an
+# x86 process of its own; `wine` there would start the 32-bit cmd and regedit. A win32 prefix
+# takes only `wine`: wine64 refuses it ("is a 32-bit installation"). wineserver32 and
+# wineserver64 each served both kinds of prefix; each kind gets the server of its loader.
 
 BV_ROOT=${BV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
-BV_WINE_LOADER=${BV_WINE_LOADER:-/usr/lib/wine/wine64}
-BV_WINE_SERVER=${BV_WINE_SERVER:-/usr/lib/wine/wineserver64}
-BV_WINE_TEMPLATE=${BV_WINE_TEMPLATE:-$BV_ROOT/build/wine-template}
+BV_WINE_ARCH=${BV_WINE_ARCH:-win64}
+if [[ $BV_WINE_ARCH == win32 ]]; then
+    BV_WINE_LOADER=${BV_WINE_LOADER:-/usr/lib/wine/wine}
+    BV_WINE_SERVER=${BV_WINE_SERVER:-/usr/lib/wine/wineserver32}
+    BV_WINE_TEMPLATE=${BV_WINE_TEMPLATE:-$BV_ROOT/build/wine-template-win32}
+else
+    BV_WINE_LOADER=${BV_WINE_LOADER:-/usr/lib/wine/wine64}
+    BV_WINE_SERVER=${BV_WINE_SERVER:-/usr/lib/wine/wineserver64}
+    BV_WINE_TEMPLATE=${BV_WINE_TEMPLATE:-$BV_ROOT/build/wine-template}
+fi
 
 # Quiet, no Mono/Gecko install prompts; Debian's `wine` wrapper would pick the 32-bit loader.
 wine_env_init() {
     if [[ ! -x $BV_WINE_LOADER ]]; then
-        echo "wine-env: $BV_WINE_LOADER not found (install wine64)" >&2
+        echo "wine-env: $BV_WINE_LOADER not found (install wine64, and wine32 for win32)" >&2
         return 1
     fi
     export WINELOADER=$BV_WINE_LOADER
     export WINESERVER=$BV_WINE_SERVER
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    export WINEARCH=win64
+    export WINEARCH=$BV_WINE_ARCH
     # Console programs need no display; GUI runs go through wine_run_gui.
     export DISPLAY=${BV_WINE_DISPLAY:-}
 }
