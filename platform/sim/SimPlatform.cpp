@@ -22,8 +22,6 @@ namespace {
 
 constexpr Status kErrorSharingViolation = 32;
 constexpr Status kErrorAlreadyExists = 183;
-constexpr Status kErrorInvalidName = 123;
-constexpr Status kErrorBadPathname = 161;
 constexpr Status kErrorKeyDeleted = 1018;
 
 constexpr std::uint32_t kMaximumAllowed = 0x02000000;
@@ -278,29 +276,25 @@ std::wstring Parent(const std::wstring& full) {
 }
 
 bool Denied(const std::wstring& full) {
-    // Folded once; each parent is a prefix of it (folding keeps every backslash in place).
-    const auto& files = M().Files();
-    for (std::wstring p = FoldCase(full); !p.empty(); p = Parent(p)) {
-        std::wstring key = p;  // the shape Entry() looks up
-        if (key.size() > 3 && key.back() == L'\\') {
-            key.pop_back();
-        }
-        if (key.size() == 3 && key[1] == L':') {
-            key.pop_back();
-        }
-        auto it = files.find(key);
-        if (it != files.end() && it->second.denied) {
-            return true;
-        }
-    }
-    return false;
+    return M().LookFailure(full) != kErrorSuccess;
+}
+
+bool IsExtendedPath(const std::wstring& path) {
+    return path.size() >= 4 && path.compare(0, 4, L"\\\\?\\") == 0;
+}
+
+// Without the "\\?\" prefix a full path must fit the platform's buffers.
+bool TooLong(const std::wstring& path, const std::wstring& full) {
+    const std::size_t limit = M().maxPath;
+    return limit != 0 && !IsExtendedPath(path) && full.size() >= limit;
 }
 
 bool BadName(const std::wstring& path) {
-    for (std::size_t i = 0; i < path.size(); ++i) {
+    const std::size_t from = IsExtendedPath(path) ? 4 : 0;
+    for (std::size_t i = from; i < path.size(); ++i) {
         wchar_t c = path[i];
         if (c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|' ||
-            (c == L':' && i != 1) || (static_cast<std::uint32_t>(c) < 32)) {
+            (c == L':' && i != from + 1) || (static_cast<std::uint32_t>(c) < 32)) {
             return true;
         }
     }
@@ -671,8 +665,10 @@ std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError) {
     } else {
         std::wstring full = ResolvePath(path);
         Machine::FileEntry* e = Entry(full);
-        if (Denied(full)) {
-            error = kErrorAccessDenied;
+        if (const Status failure = M().LookFailure(full); failure != kErrorSuccess) {
+            error = failure;
+        } else if (TooLong(path, full)) {
+            error = kErrorPathNotFound;
         } else if (full.size() == 3) {
             if (M().IsFolder(full)) {
                 attributes = kFileAttributeDirectory;
@@ -681,6 +677,9 @@ std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError) {
             }
         } else if (e != nullptr) {
             attributes = e->folder ? kFileAttributeDirectory : 0x20u;
+            if (e->reparseTag != 0) {
+                attributes |= kFileAttributeReparsePoint;
+            }
         } else {
             std::wstring parent = Parent(full);
             error =
@@ -693,14 +692,69 @@ std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError) {
     return attributes;
 }
 
-bool LinkTargetOpens(const std::wstring& /*path*/, bool /*folder*/) {
-    return true;
+std::uint32_t GetReparseTag(const std::wstring& path) {
+    if (path.empty() || BadName(path)) {
+        return 0;
+    }
+    std::wstring full = ResolvePath(path);
+    Machine::FileEntry* e = Entry(full);
+    if (e == nullptr || Denied(full) || TooLong(path, full)) {
+        return 0;
+    }
+    return e->reparseTag;
+}
+
+bool LinkTargetOpens(const std::wstring& path, bool folder, Status* lastError) {
+    // Opening follows links, hop by hop, as the system does, up to its limit of 63.
+    Status error = kErrorSuccess;
+    std::wstring full = path.empty() || BadName(path) ? std::wstring() : ResolvePath(path);
+    if (full.empty()) {
+        error = path.empty() ? kErrorPathNotFound : kErrorInvalidName;
+    } else if (TooLong(path, full)) {
+        error = kErrorPathNotFound;
+    }
+    for (int hop = 0; error == kErrorSuccess; ++hop) {
+        Machine::FileEntry* e = Entry(full);
+        if (const Status failure = M().LookFailure(full); failure != kErrorSuccess) {
+            error = failure;
+        } else if (full.size() == 3 && M().IsFolder(full)) {
+            error = folder ? kErrorSuccess : kErrorAccessDenied;
+            break;
+        } else if (e == nullptr) {
+            const std::wstring parent = Parent(full);
+            error =
+                !parent.empty() && M().IsFolder(parent) ? kErrorFileNotFound : kErrorPathNotFound;
+        } else if (e->reparseTag == kIoReparseTagSymlink ||
+                   e->reparseTag == kIoReparseTagMountPoint) {
+            if (hop >= 63) {
+                error = kErrorCantResolveFilename;
+            } else {
+                // A relative target is relative to the link's folder.
+                const std::wstring& target = e->linkTarget;
+                const bool absolute =
+                    target.size() >= 2 && (target[1] == L':' || target[0] == L'\\');
+                full = M().FullPath(absolute ? target : Parent(full) + L"\\" + target);
+            }
+        } else if (e->reparseTag == kIoReparseTagCloud) {
+            error = kErrorCloudFileProviderNotRunning;  // no sync provider on this machine
+        } else if (e->reparseTag != 0) {
+            error = kErrorCantAccessFile;  // only its owner's code can open it
+        } else if (e->folder && !folder) {
+            error = kErrorAccessDenied;  // a folder opens only with backup semantics
+        } else {
+            break;
+        }
+    }
+    if (lastError != nullptr && error != kErrorSuccess) {
+        *lastError = error;
+    }
+    return error == kErrorSuccess;
 }
 
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
     std::wstring full = ResolvePath(path);
     Machine::FileEntry* e = Entry(full);
-    if (e == nullptr || e->folder || Denied(full)) {
+    if (e == nullptr || e->folder || Denied(full) || TooLong(path, full)) {
         return false;
     }
     bytes = e->contents;
@@ -712,10 +766,23 @@ bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& b
         return false;
     }
     std::wstring full = ResolvePath(path);
-    if (!WritableFile(full)) {
+    if (!WritableFile(full) || TooLong(path, full)) {
         return false;
     }
-    M().AddFile(full, bytes);
+    Machine& m = M();
+    if (m.freeBytes) {
+        // The old content is given up first, as CREATE_ALWAYS does; what does not fit is lost.
+        const std::vector<std::uint8_t>* old = m.FileContents(full);
+        const std::uint64_t room = *m.freeBytes + (old != nullptr ? old->size() : 0);
+        if (bytes.size() > room) {
+            m.AddFile(full, std::vector<std::uint8_t>(
+                                bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(room)));
+            m.freeBytes = 0;
+            return false;
+        }
+        m.freeBytes = room - bytes.size();
+    }
+    m.AddFile(full, bytes);
     return true;
 }
 
@@ -725,7 +792,7 @@ bool DeleteFile(const std::wstring& path) {
     }
     std::wstring full = ResolvePath(path);
     Machine::FileEntry* e = Entry(full);
-    if (e == nullptr || e->folder || e->locks > 0 || Denied(full)) {
+    if (e == nullptr || e->folder || e->locks > 0 || Denied(full) || TooLong(path, full)) {
         return false;
     }
     return M().RemoveFile(full);
@@ -736,7 +803,8 @@ bool CreateDirectory(const std::wstring& path) {
         return false;
     }
     std::wstring full = ResolvePath(path);
-    if (full.size() <= 3 || Entry(full) != nullptr || Denied(full) || !M().IsFolder(Parent(full))) {
+    if (full.size() <= 3 || Entry(full) != nullptr || Denied(full) || TooLong(path, full) ||
+        !M().IsFolder(Parent(full))) {
         return false;
     }
     M().AddFolder(full);
@@ -785,7 +853,7 @@ void ReleaseLock(std::uintptr_t handle) {
 FileLock::FileLock(const std::wstring& path) {
     std::wstring full = ResolvePath(path);
     Machine::FileEntry* e = Entry(full);
-    if (e == nullptr || e->folder || Denied(full)) {
+    if (e == nullptr || e->folder || Denied(full) || TooLong(path, full)) {
         return;
     }
     ++e->locks;
@@ -925,9 +993,12 @@ std::uint32_t GetDriveType(const std::wstring& root) {
 // Processes, shell, time, code page
 
 bool RunProcessAndWait(const std::wstring& application, const std::wstring& commandLine,
-                       std::uint32_t creationFlags, std::uint32_t /*timeoutMs*/) {
+                       std::uint32_t creationFlags, std::uint32_t timeoutMs, bool* ended) {
     Machine& m = M();
     m.processes.push_back(sim::ProcessRecord{application, commandLine, creationFlags});
+    if (ended != nullptr) {
+        *ended = false;
+    }
     if (application.empty()) {
         return false;
     }
@@ -940,10 +1011,25 @@ bool RunProcessAndWait(const std::wstring& application, const std::wstring& comm
     if (!exists) {
         return false;
     }
+    const Machine::ProcessOutcome outcome =
+        m.onProcess ? m.onProcess(m.processes.back()) : Machine::ProcessOutcome::Runs;
+    if (outcome == Machine::ProcessOutcome::RunsPastTimeOut) {
+        Advance(m.clock, timeoutMs);  // the wait gives up
+        return true;
+    }
+    if (outcome == Machine::ProcessOutcome::EndsDoingNothing) {
+        if (ended != nullptr) {
+            *ended = true;
+        }
+        return true;
+    }
     std::size_t slash = full.find_last_of(L'\\');
     std::wstring fileName = slash == std::wstring::npos ? full : full.substr(slash + 1);
     if (EqualNoCase(fileName, L"regedit.exe")) {
         RunRegistryEditorEmulation(commandLine);
+    }
+    if (ended != nullptr) {
+        *ended = true;
     }
     return true;
 }
