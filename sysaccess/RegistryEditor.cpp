@@ -15,14 +15,16 @@ constexpr std::uint32_t kEditorTimeoutMs = 10000;
 
 }  // namespace
 
-void RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env) {
+bool RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env) {
     // The argument text is the whole command line; the editor expects its switches after a space.
     std::wstring commandLine = arguments;
     if (!commandLine.empty() && commandLine.front() != L' ') {
         commandLine.insert(commandLine.begin(), L' ');
     }
-    platform::RunProcessAndWait(env.WindowsFolder + L"regedit.exe", commandLine,
-                                kHighPriorityDetached, kEditorTimeoutMs);
+    bool ended = false;
+    return platform::RunProcessAndWait(env.WindowsFolder + L"regedit.exe", commandLine,
+                                       kHighPriorityDetached, kEditorTimeoutMs, &ended) &&
+           ended;
 }
 
 }  // namespace bv

@@ -7,6 +7,7 @@ namespace bv {
 
 struct EnvironmentSnapshot;
 
-void RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env);
+// True when the editor ran and ended within its time-out.
+bool RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env);
 
 }  // namespace bv
