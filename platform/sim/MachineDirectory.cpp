@@ -543,17 +543,18 @@ bool LoadAll(const fs::path& dir, Machine& machine, std::string& error) {
     if (fs::exists(files, ec) && !LoadFilesList(files, machine, error)) {
         return false;
     }
-    fs::path appdata = dir / "appdata";
-    if (fs::is_directory(appdata, ec) && !LoadAppData(appdata, machine, error)) {
-        return false;
-    }
-    // After the files: a reparse point marks what files.txt listed (or adds it).
+    // After files.txt: a reparse point marks what it listed (or adds it after those, as the
+    // saver lists them).
     for (const FileKindLine& k : fileKinds) {
         if (k.tag != 0) {
             machine.AddReparsePoint(k.path, k.tag, k.target, k.path.back() == L'\\');
         } else {
             machine.FailLooks(k.path, k.error);
         }
+    }
+    fs::path appdata = dir / "appdata";
+    if (fs::is_directory(appdata, ec) && !LoadAppData(appdata, machine, error)) {
+        return false;
     }
     return true;
 }
