@@ -91,6 +91,14 @@ std::vector<std::wstring> ValueDeletion(std::uint32_t root, std::wstring_view ke
     return {std::move(header), std::move(line)};
 }
 
+std::wstring FoldedNoCase(std::wstring_view text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) {
+        c = FoldChar(c);
+    }
+    return folded;
+}
+
 bool SameTextNoCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) {
         return false;
@@ -114,6 +122,7 @@ void ResetScanResults(RunState& state) {
     r.FixScript.emplace_back(kScriptHeader);
     r.FixScript.emplace_back();
     r.IssueKeys.clear();
+    r.fixScriptBlocks.clear();
     r.ExclusionList.clear();
     std::vector<std::wstring> lines;
     TextEncoding encoding = TextEncoding::Ansi;
@@ -168,6 +177,7 @@ bool RecordIssue(RunState& state, IssueCategory category, std::wstring keyText,
     r.recorded.push_back(RowRef{static_cast<std::uint32_t>(groupIndex),
                                 static_cast<std::uint32_t>(group.rows.size())});
     r.IssueKeys.push_back(exclusionText);
+    r.fixScriptBlocks.push_back(r.FixScript.size());
     group.rows.push_back(
         Issue{category, std::move(keyText), std::move(valueText), std::move(exclusionText)});
     r.counters[c] += 1;

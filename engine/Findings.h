@@ -32,5 +32,7 @@ bool RecordIssue(RunState& state, IssueCategory category, std::wstring keyText,
                  std::vector<std::wstring> deletionLines, bool testExclusion = true);
 // Whole-text comparison without regard to letter case.
 bool SameTextNoCase(std::wstring_view a, std::wstring_view b);
+// The text as SameTextNoCase sees it: equal folded texts compare equal.
+std::wstring FoldedNoCase(std::wstring_view text);
 
 }  // namespace bv

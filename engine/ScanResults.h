@@ -49,6 +49,8 @@ struct ScanResults {
     std::array<std::int32_t, kCategoryCount> counters{};
     std::vector<std::wstring> IssueKeys;
     std::vector<std::wstring> FixScript;
+    // Where each IssueKeys entry's deletion lines begin in FixScript.
+    std::vector<std::size_t> fixScriptBlocks;
     std::vector<std::wstring> ExclusionList;
     std::int32_t ErrorTotal = 0;
     std::vector<RowRef> recorded;  // every row in recording order, across groups

@@ -28,9 +28,22 @@ constexpr Status kErrorPathNotFound = 3;
 constexpr Status kErrorAccessDenied = 5;
 constexpr Status kErrorInvalidHandle = 6;
 constexpr Status kErrorNotEnoughMemory = 8;
+constexpr Status kErrorInvalidDrive = 15;
+constexpr Status kErrorNotReady = 21;
+constexpr Status kErrorBadNetpath = 53;
+constexpr Status kErrorBadNetName = 67;
 constexpr Status kErrorInvalidParameter = 87;
+constexpr Status kErrorDiskFull = 112;
+constexpr Status kErrorInvalidName = 123;
+constexpr Status kErrorBadPathname = 161;
+constexpr Status kErrorFilenameExcedRange = 206;
 constexpr Status kErrorMoreData = 234;
 constexpr Status kErrorNoMoreItems = 259;
+constexpr Status kErrorDirectory = 267;
+constexpr Status kErrorCloudFileProviderNotRunning = 362;
+constexpr Status kErrorNetworkUnreachable = 1231;
+constexpr Status kErrorCantAccessFile = 1920;
+constexpr Status kErrorCantResolveFilename = 1921;
 
 // Registry access masks.
 constexpr std::uint32_t kKeyQueryValue = 0x0001;
@@ -83,13 +96,23 @@ Status RegQueryValueEx(HKey key, const wchar_t* valueName, std::uint32_t* type, 
 Status RegCloseKey(HKey key);
 
 // Files. Attributes follow Win32: kInvalidFileAttributes when the path cannot be queried.
+// A path of kMaxPath characters or more does not fit Win32's buffers: it needs the "\\?\" form.
+constexpr std::size_t kMaxPath = 260;
 constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 // lastError receives GetLastError() when the query fails.
 std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError);
-// For a link: whether its target opens (as a folder when asked for one).
-bool LinkTargetOpens(const std::wstring& path, bool folder);
+// Reparse tags: links, and kinds that are files and folders in their own right.
+constexpr std::uint32_t kIoReparseTagMountPoint = 0xA0000003u;  // junction
+constexpr std::uint32_t kIoReparseTagSymlink = 0xA000000Cu;
+constexpr std::uint32_t kIoReparseTagAppExecLink = 0x8000001Bu;  // app execution alias
+constexpr std::uint32_t kIoReparseTagCloud = 0x9000001Au;        // cloud-file placeholder
+// The tag of a reparse point; 0 when the path is none or its tag cannot be read.
+std::uint32_t GetReparseTag(const std::wstring& path);
+// For a link: whether its target opens (as a folder when asked for one); lastError receives
+// GetLastError() when it does not.
+bool LinkTargetOpens(const std::wstring& path, bool folder, Status* lastError);
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 bool DeleteFile(const std::wstring& path);

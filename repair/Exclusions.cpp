@@ -16,13 +16,24 @@ namespace {
 
 constexpr wchar_t kExclusionsFile[] = L"Exclusions.txt";
 
+// A read-only look, which also sees what the user may not open for full access.
+bool StillReadable(const IssueKeyParts& parts) {
+    if (!parts.isValue) {
+        return KeyExists(parts.root, parts.keyPath);
+    }
+    const RegKey key = OpenKeyReadOnly(parts.root, parts.keyPath);
+    std::uint32_t type = 0;
+    return key && QueryValueType(key, parts.valueName, type);
+}
+
 }  // namespace
 
-void UpdateExclusions(RunState& state) {
+std::size_t UpdateExclusions(RunState& state) {
     ScanResults& results = state.results;
     results.ExclusionList.clear();
     Gauge gauge(state);
 
+    std::size_t stillThere = 0;
     const std::size_t count = results.IssueKeys.size();
     for (std::size_t i = 0; i < count; ++i) {
         state.Pump();
@@ -42,6 +53,9 @@ void UpdateExclusions(RunState& state) {
         if (present) {
             results.ExclusionList.push_back(entry);
         }
+        if (present || StillReadable(parts)) {
+            ++stillThere;
+        }
     }
 
     // One or two leftovers do not replace the file; three or more do.
@@ -51,11 +65,12 @@ void UpdateExclusions(RunState& state) {
         platform::DeleteFile(path);
         WriteTextLines(path, results.ExclusionList, state.exclusionsEncoding);
     }
+    return stillThere;
 }
 
 void ExclusionsLabelClick(RunState& state) {
     const std::wstring path = state.env.AppDataFolder + kExclusionsFile;
-    if (FileExists(path) &&
+    if (LookUpPath(path) == PathState::File &&
         !state.window.Confirm(L"Are you sure you want to remove current exclusions?")) {
         return;
     }

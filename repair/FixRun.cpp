@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::uint32_t kSettleMs = 800;
 
+constexpr wchar_t kUndoNotSaved[] = L"Nothing was changed because the undo file could not be saved";
+
 void SetWorking(WindowPort& w) {
     w.SetEnabled(Control::Button1, false);
     w.SetCaption(Control::Button2, L"Stop");
@@ -41,14 +43,54 @@ void SetIdle(WindowPort& w) {
     }
 }
 
-// Saves FixScript and has the editor import it. The file is held against writing and deletion
-// from its save until the editor is done, and imported only when it still holds exactly what
-// was written, so nothing else can slip into what the editor imports.
-void ApplyFixScript(RunState& state) {
+// FixScript without the lines of the findings to keep. When the findings cannot be matched to
+// their lines, nothing is deleted rather than something that must stay.
+std::vector<std::wstring> ScriptToImport(const ScanResults& results,
+                                         const std::vector<bool>& keep) {
+    const std::vector<std::wstring>& script = results.FixScript;
+    bool keepAny = false;
+    for (bool k : keep) {
+        keepAny = keepAny || k;
+    }
+    if (!keepAny) {
+        return script;
+    }
+    const std::vector<std::size_t>& blocks = results.fixScriptBlocks;
+    if (blocks.size() != results.IssueKeys.size() || keep.size() != blocks.size()) {
+        return {};
+    }
+    // Piece 0 is the header; piece i holds the lines of finding i - 1.
+    std::vector<std::wstring> lines;
+    bool deletesSomething = false;
+    for (std::size_t i = 0; i <= blocks.size(); ++i) {
+        const std::size_t from = i == 0 ? 0 : blocks[i - 1];
+        const std::size_t to = i < blocks.size() ? blocks[i] : script.size();
+        if (from > to || to > script.size()) {
+            return {};
+        }
+        if (i == 0 || !keep[i - 1]) {
+            lines.insert(lines.end(), script.begin() + static_cast<std::ptrdiff_t>(from),
+                         script.begin() + static_cast<std::ptrdiff_t>(to));
+            deletesSomething = deletesSomething || (i > 0 && to > from);
+        }
+    }
+    return deletesSomething ? lines : std::vector<std::wstring>{};
+}
+
+// Saves the deletion script and has the editor import it. The file is held against writing
+// and deletion from its save until the editor is done, and imported only when it still holds
+// exactly what was written, so nothing else can slip into what the editor imports.
+void ApplyFixScript(RunState& state, const std::vector<bool>& keep) {
     EnsureAppDataFolder(state.env);
     const std::wstring path = state.env.AppDataFolder + L"Brimvale.reg";
-    const std::vector<std::wstring>& script = state.results.FixScript;
+    const std::vector<std::wstring> script = ScriptToImport(state.results, keep);
+    if (script.empty()) {
+        return;
+    }
     if (!WriteTextLines(path, script, TextEncoding::Ansi)) {
+        // A script cut short (a full disk) is not left behind; a file another program holds
+        // cannot be removed and stays as it is.
+        platform::DeleteFile(path);
         return;
     }
     {
@@ -91,17 +133,19 @@ void Button2Click(RunState& state) {
     SetWorking(w);
     state.scanInProgress = true;
 
+    UndoOutcome undo;
     if (w.UndoChecked()) {
         show(L"Creating undo. Please wait...");
-        CreateUndoFile(state);
+        undo = CreateUndoFile(state);
     }
-    if (state.scanInProgress) {
+    // Nothing is deleted that the user asked to be able to put back and cannot.
+    const bool undoFailed = state.scanInProgress && !undo.saved;
+    if (state.scanInProgress && !undoFailed) {
         show(L"Applying changes. Please wait...");
-        ApplyFixScript(state);
+        ApplyFixScript(state, undo.keep);
         if (state.scanInProgress) {
             show(L"Checking exclusions. Please wait...");
-            UpdateExclusions(state);
-            const auto remaining = static_cast<std::int64_t>(state.results.ExclusionList.size());
+            const auto remaining = static_cast<std::int64_t>(UpdateExclusions(state));
             show(remaining == 0
                      ? std::wstring(L"Errors were fixed")
                      : L"Summary: " + std::to_wstring(state.results.ErrorTotal - remaining) +
@@ -112,7 +156,9 @@ void Button2Click(RunState& state) {
     w.ShowGauge(false);
     w.SetInfoTop(32);
     w.SetInfoAlignment(Alignment::Center);
-    if (state.scanInProgress) {
+    if (undoFailed) {
+        show(kUndoNotSaved);  // the findings stay listed: none of them was touched
+    } else if (state.scanInProgress) {
         // The visible list is emptied; IssueKeys, FixScript and the counters stay until the next
         // scan.
         state.results.groups.clear();

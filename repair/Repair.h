@@ -13,12 +13,21 @@ namespace bv {
 // Click on Button2: asks to stop a running fix, or runs the fix (undo, apply, check).
 void Button2Click(RunState& state);
 
-// The undo phase: writes an undo file restoring what the deletion script removes. Returns the
-// path of the file written, empty when nothing was written.
-std::wstring CreateUndoFile(RunState& state);
-// Append to undoScript the editor's export of a key (without its two header lines).
-void AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
-                   std::wstring_view rootName, std::wstring_view keyPath);
+// What the undo phase leaves for the fix.
+struct UndoOutcome {
+    bool saved = true;       // false: an undo file was needed and could not be saved whole
+    std::wstring path;       // the undo file written; empty when nothing needed saving
+    std::vector<bool> keep;  // per IssueKeys entry: not to be deleted, no undo file can hold it
+};
+// The undo phase: writes an undo file restoring what the deletion script removes. A file that
+// could not be saved whole is removed again.
+UndoOutcome CreateUndoFile(RunState& state);
+// Append to undoScript the editor's export of a key (without its two header lines), or the key
+// copied from the registry when the editor gave no export of it. False when a key or value
+// name in its subtree holds CR, LF or NUL: no undo file line can carry it, so the key must not
+// be deleted. sequence tells the temporary export files of one undo phase apart.
+bool AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
+                   std::wstring_view rootName, std::wstring_view keyPath, std::size_t sequence = 0);
 // Append a section header and the value's line in the editor's form for its type.
 void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
                      std::wstring_view rootName, std::wstring_view keyPath,
@@ -27,8 +36,9 @@ void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
 void UndoLabelClick(RunState& state);
 
 // The check phase: keeps the findings still present in ExclusionList and rewrites
-// "Exclusions.txt" when more than two remain.
-void UpdateExclusions(RunState& state);
+// "Exclusions.txt" when more than two remain. Returns how many findings are still there to be
+// read, also those the full-access re-test cannot open: only what is gone counts as fixed.
+std::size_t UpdateExclusions(RunState& state);
 // "Remove exclusions": deletes "Exclusions.txt" after asking.
 void ExclusionsLabelClick(RunState& state);
 

@@ -1,7 +1,9 @@
 // Undo files: before the fix deletes anything, the editor's export of every key and the typed
 // data of every value it will delete are written to a script that puts them back.
 #include <cstdio>
+#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/Findings.h"
@@ -21,6 +23,8 @@ namespace {
 constexpr wchar_t kRegHeader[] = L"Windows Registry Editor Version 5.00";
 // The editor breaks a hex line once it reaches this many characters.
 constexpr std::size_t kHexLineLimit = 77;
+// A real key is at most 512 levels deep; a walk that goes deeper is following a link cycle.
+constexpr int kMaxKeyDepth = 512;
 
 struct RootNames {
     const wchar_t* tag;
@@ -97,6 +101,65 @@ std::vector<std::wstring> HexLines(std::wstring line, const std::vector<std::uin
     lines.push_back(std::move(line));
     return lines;
 }
+
+// A line of a registry script cannot carry these: the editor would end the line there.
+bool HasLineBreakOrNul(std::wstring_view text) {
+    return text.find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring_view::npos;
+}
+
+// Whether every key and value name of a key's subtree can be written to a script line, so that
+// an undo file puts the subtree back as it was.
+bool NamesFitScriptLines(std::uint32_t root, const std::wstring& path, int depth = 0) {
+    if (depth > kMaxKeyDepth) {
+        return false;
+    }
+    RegKey key = OpenKeyReadOnly(root, path);
+    if (!key) {
+        return true;
+    }
+    std::vector<std::wstring> names;
+    ListValueNames(key, names);
+    for (const std::wstring& name : names) {
+        if (HasLineBreakOrNul(name)) {
+            return false;
+        }
+    }
+    ListSubkeys(key, names);
+    for (const std::wstring& sub : names) {
+        if (HasLineBreakOrNul(sub) ||
+            (!sub.empty() && !NamesFitScriptLines(root, path + L"\\" + sub, depth + 1))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The editor's export of a key counts only when it holds that key's own section.
+bool ExportHoldsKey(const std::vector<std::wstring>& lines, std::wstring_view rootName,
+                    std::wstring path) {
+    while (path.size() > 1 && path.back() == L'\\') {
+        path.pop_back();
+    }
+    const std::wstring header = L"[" + std::wstring(rootName) + path + L"]";
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (SameTextNoCase(lines[i], header)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A temporary export file of its own for each key: hour, minute, second and millisecond
+// apart, and the key's place among the findings, so no two exports can meet in one file.
+std::wstring ExportFileName(const platform::LocalTime& now, std::size_t sequence) {
+    return L"Brimvale_Export_" + Decimal(now.hour) + L"_" + Decimal(now.minute) + L"_" +
+           Decimal(now.second) + L"_" + Decimal(now.millisecond) + L"_" +
+           Decimal(static_cast<long long>(sequence));
+}
+
+// The value names of keys already read, by key: many value findings of one key read its names
+// once. Folded name -> the name as stored.
+using StoredNames = std::map<std::wstring, std::unordered_map<std::wstring, std::wstring>>;
 
 // An undo target: what one finding's deletion lines remove.
 struct UndoTarget {
@@ -190,47 +253,57 @@ std::wstring UndoFileName(int day, int month, int year, int hour, int minute, in
            Decimal(hour) + L"_" + Decimal(minute) + L"_" + Decimal(second) + L".reg";
 }
 
-void AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
-                   std::wstring_view rootName, std::wstring_view keyPath) {
+bool AppendKeyUndo(RunState& state, std::vector<std::wstring>& undoScript,
+                   std::wstring_view rootName, std::wstring_view keyPath, std::size_t sequence) {
     if (keyPath.empty()) {
-        return;
+        return true;
     }
     std::wstring path(keyPath);
     if (path.front() != L'\\') {
         path.insert(path.begin(), L'\\');
     }
+    const std::uint32_t root = RootFromRootName(rootName);
+    if (!NamesFitScriptLines(root, path)) {
+        return false;  // no undo file could put it back: the fix leaves it alone
+    }
     if (path.find(L'"') != std::wstring::npos) {
         // A double quote cannot travel inside the quoted key argument of the editor's command
         // line; such a key is written from the registry itself, in the editor's export form.
-        AppendKeyTree(undoScript, RootFromRootName(rootName), rootName, path);
-        return;
+        AppendKeyTree(undoScript, root, rootName, path);
+        return true;
     }
-    const platform::LocalTime now = platform::GetLocalTime();
-    const std::wstring temp = state.env.AppDataFolder + Decimal(now.minute) + Decimal(now.second) +
-                              Decimal(now.millisecond);
-    RunRegistryEditor(L"/s /e \"" + temp + L"\" \"" + std::wstring(rootName) + path + L"\"",
-                      state.env);
+    const std::wstring temp =
+        state.env.AppDataFolder + ExportFileName(platform::GetLocalTime(), sequence);
     std::vector<std::wstring> lines;
-    if (FileExists(temp)) {
-        if (!ReadTextLines(temp, lines)) {
+    // Only a file this export wrote may be read as it: a leftover is removed first, and a file
+    // that cannot be removed is not read at all.
+    platform::DeleteFile(temp);
+    if (LookUpPath(temp) == PathState::Missing) {
+        const bool ended = RunRegistryEditor(
+            L"/s /e \"" + temp + L"\" \"" + std::wstring(rootName) + path + L"\"", state.env);
+        // An editor still at work after the time-out may be writing it yet.
+        if (!ended || LookUpPath(temp) != PathState::File || !ReadTextLines(temp, lines) ||
+            !ExportHoldsKey(lines, rootName, path)) {
             lines.clear();
         }
         platform::DeleteFile(temp);
     }
-    if (lines.size() > 2) {
+    if (!lines.empty()) {
         undoScript.insert(undoScript.end(), lines.begin() + 2, lines.end());
-        return;
+        return true;
     }
-    // The editor did not start, or ended without an export (Wine's now and then does): the fix
-    // is about to delete the key, so it is copied from the registry itself. A key that is gone
-    // adds nothing here either.
-    AppendKeyTree(undoScript, RootFromRootName(rootName), rootName, path);
+    // The editor did not start, did not end in time or wrote no export of the key (Wine's now
+    // and then ends without one): the fix is about to delete the key, so it is copied from the
+    // registry itself. A key that is gone adds nothing here either.
+    AppendKeyTree(undoScript, root, rootName, path);
+    return true;
 }
 
-void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
-                     std::wstring_view rootName, std::wstring_view keyPath,
-                     std::wstring_view valueName) {
-    (void)state;
+namespace {
+
+void AppendValueUndoFrom(StoredNames& stored, std::vector<std::wstring>& undoScript,
+                         std::wstring_view rootName, std::wstring_view keyPath,
+                         std::wstring_view valueName) {
     std::wstring path(keyPath);
     if (path.size() > 1 && path.back() == L'\\') {
         path.pop_back();
@@ -241,15 +314,17 @@ void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
     }
     undoScript.push_back(L"[" + std::wstring(rootName) + path + L"]");
     // Write the name as the registry stores it: the finding may spell it in another case.
-    std::wstring storedName(valueName);
-    std::vector<std::wstring> names;
-    ListValueNames(key, names);
-    for (const std::wstring& name : names) {
-        if (SameTextNoCase(name, valueName)) {
-            storedName = name;
-            break;
+    auto [names, fresh] = stored.try_emplace(std::wstring(rootName) + FoldedNoCase(path));
+    if (fresh) {
+        std::vector<std::wstring> listed;
+        ListValueNames(key, listed);
+        for (std::wstring& name : listed) {
+            names->second.try_emplace(FoldedNoCase(name), std::move(name));
         }
     }
+    const auto found = names->second.find(FoldedNoCase(valueName));
+    const std::wstring storedName =
+        found != names->second.end() ? found->second : std::wstring(valueName);
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     if (QueryValueData(key, storedName, type, data)) {
@@ -259,10 +334,22 @@ void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
     undoScript.emplace_back();
 }
 
-std::wstring CreateUndoFile(RunState& state) {
+}  // namespace
+
+void AppendValueUndo(RunState& state, std::vector<std::wstring>& undoScript,
+                     std::wstring_view rootName, std::wstring_view keyPath,
+                     std::wstring_view valueName) {
+    (void)state;
+    StoredNames stored;
+    AppendValueUndoFrom(stored, undoScript, rootName, keyPath, valueName);
+}
+
+UndoOutcome CreateUndoFile(RunState& state) {
     EnsureAppDataFolder(state.env);
     std::vector<std::wstring> undoScript{kRegHeader, L""};
     Gauge gauge(state);
+    UndoOutcome outcome;
+    outcome.keep.assign(state.results.IssueKeys.size(), false);
 
     std::vector<UndoTarget> targets;
     for (const std::wstring& entry : state.results.IssueKeys) {
@@ -277,6 +364,7 @@ std::wstring CreateUndoFile(RunState& state) {
         targets.push_back(std::move(t));
     }
 
+    StoredNames stored;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         state.Pump();
         if (!state.scanInProgress) {
@@ -289,20 +377,30 @@ std::wstring CreateUndoFile(RunState& state) {
             continue;
         }
         if (t.isValue) {
-            AppendValueUndo(state, undoScript, t.rootName, t.keyPath, t.valueName);
+            AppendValueUndoFrom(stored, undoScript, t.rootName, t.keyPath, t.valueName);
         } else {
-            AppendKeyUndo(state, undoScript, t.rootName, t.keyPath);
+            outcome.keep[i] = !AppendKeyUndo(state, undoScript, t.rootName, t.keyPath, i + 1);
         }
     }
 
     if (undoScript.size() <= 2) {
-        return {};
+        return outcome;  // nothing the fix deletes needs putting back
     }
     const platform::LocalTime now = platform::GetLocalTime();
     const std::wstring path =
         state.env.AppDataFolder +
         UndoFileName(now.day, now.month, now.year, now.hour, now.minute, now.second);
-    return WriteTextLines(path, undoScript, TextEncoding::Ansi) ? path : std::wstring();
+    // Saved means every byte is on disk: a file that reads back otherwise is no undo at all.
+    const std::vector<std::uint8_t> bytes = EncodeTextLines(undoScript, TextEncoding::Ansi);
+    std::vector<std::uint8_t> written;
+    if (platform::WriteFileBytes(path, bytes) && platform::ReadFileBytes(path, written) &&
+        written == bytes) {
+        outcome.path = path;
+        return outcome;
+    }
+    platform::DeleteFile(path);
+    outcome.saved = false;
+    return outcome;
 }
 
 void UndoLabelClick(RunState& state) {

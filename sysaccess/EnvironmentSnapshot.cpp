@@ -166,10 +166,15 @@ bool ForceDirectories(const std::wstring& path) {
     if (folder.empty() || folder.find(L'\0') != std::wstring::npos) {
         return false;
     }
-    // Walk up to the first level that exists, then create the missing ones downwards.
+    // Walk up to the first level that exists (or cannot be looked at, and so may), then
+    // create the missing ones downwards. Only a folder seen to be there counts as made.
     std::vector<std::wstring> missing;
     std::wstring level = folder;
-    while (!DirectoryExists(level)) {
+    auto mayBeThere = [](const std::wstring& path) {
+        const PathState state = LookUpPath(path);
+        return state == PathState::Folder || state == PathState::Unknown;
+    };
+    while (!mayBeThere(level)) {
         missing.push_back(level);
         const std::size_t slash = level.rfind(L'\\');
         if (slash == std::wstring::npos || slash == 0) {
@@ -185,20 +190,20 @@ bool ForceDirectories(const std::wstring& path) {
         level = std::move(parent);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (!pf::CreateDirectory(*it) && !DirectoryExists(*it)) {
+        if (!pf::CreateDirectory(*it) && LookUpPath(*it) != PathState::Folder) {
             return false;
         }
     }
-    return DirectoryExists(folder);
+    return LookUpPath(folder) == PathState::Folder;
 }
 
 bool EnsureAppDataFolder(EnvironmentSnapshot& env) {
-    if (!env.AppDataFolder.empty() &&
-        (DirectoryExists(env.AppDataFolder) || ForceDirectories(env.AppDataFolder))) {
+    if (!env.AppDataFolder.empty() && (LookUpPath(env.AppDataFolder) == PathState::Folder ||
+                                       ForceDirectories(env.AppDataFolder))) {
         return true;
     }
     env.AppDataFolder = WithBackslash(env.ProgramFolder);
-    return !env.AppDataFolder.empty() && DirectoryExists(env.AppDataFolder);
+    return !env.AppDataFolder.empty() && LookUpPath(env.AppDataFolder) == PathState::Folder;
 }
 
 }  // namespace bv

@@ -19,19 +19,22 @@ namespace pf = platform;
 constexpr std::uint32_t kExpansionBuffer = 260;
 
 struct FolderReference {
-    std::wstring_view reference;  // upper case, with its "\"
-    std::wstring_view replacement;
+    std::wstring_view reference;  // upper case, with its "\\"
+    const wchar_t* variable;      // where this machine keeps the 64-bit programs' folder
+    std::wstring_view fallback;   // when the process environment does not say
 };
 
 // On 64-bit Windows a 32-bit program is told the x86 folders; these name what 64-bit programs
-// use. Table order decides which one reference is replaced.
+// use, as the machine's own variables give them (Windows need not live on C:). Table order
+// decides which one reference is replaced.
 constexpr FolderReference kFolderReferences[] = {
-    {L"%PROGRAMFILES%\\", L"C:\\Program Files\\"},
-    {L"%PROGRAMFILES(X86)%\\", L"C:\\Program Files (x86)\\"},
-    {L"%PROGRAMW6432%\\", L"C:\\Program Files\\"},
-    {L"%COMMONPROGRAMFILES%\\", L"C:\\Program Files\\Common Files\\"},
-    {L"%COMMONPROGRAMFILES(X86)%\\", L"C:\\Program Files (x86)\\Common Files\\"},
-    {L"%COMMONPROGRAMW6432%\\", L"C:\\Program Files\\Common Files\\"},
+    {L"%PROGRAMFILES%\\", L"ProgramW6432", L"C:\\Program Files\\"},
+    {L"%PROGRAMFILES(X86)%\\", L"ProgramFiles(x86)", L"C:\\Program Files (x86)\\"},
+    {L"%PROGRAMW6432%\\", L"ProgramW6432", L"C:\\Program Files\\"},
+    {L"%COMMONPROGRAMFILES%\\", L"CommonProgramW6432", L"C:\\Program Files\\Common Files\\"},
+    {L"%COMMONPROGRAMFILES(X86)%\\", L"CommonProgramFiles(x86)",
+     L"C:\\Program Files (x86)\\Common Files\\"},
+    {L"%COMMONPROGRAMW6432%\\", L"CommonProgramW6432", L"C:\\Program Files\\Common Files\\"},
 };
 
 constexpr std::wstring_view kFileExtensions[] = {L".EXE", L".DLL", L".BAT", L".CMD",
@@ -39,20 +42,104 @@ constexpr std::wstring_view kFileExtensions[] = {L".EXE", L".DLL", L".BAT", L".C
 
 constexpr std::size_t npos = std::wstring::npos;
 
-// Errors that mean "no such folder" rather than "cannot look".
+// Errors that say the path names nothing; every other failure means "cannot look". Besides
+// file and path not found: a name no file can have, a file where a folder should be, a link
+// that leads nowhere.
 bool IsAbsenceError(pf::Status error) {
     switch (error) {
         case pf::kErrorFileNotFound:
         case pf::kErrorPathNotFound:
-        case 15:   // ERROR_INVALID_DRIVE
-        case 21:   // ERROR_NOT_READY
-        case 53:   // ERROR_BAD_NETPATH
-        case 123:  // ERROR_INVALID_NAME
-        case 161:  // ERROR_BAD_PATHNAME
+        case pf::kErrorInvalidName:
+        case pf::kErrorBadPathname:
+        case pf::kErrorDirectory:
+        case pf::kErrorCantResolveFilename:
             return true;
         default:
             return false;
     }
+}
+
+// The folder of 64-bit programs the machine names in its environment, with its "\\".
+std::wstring ProgramFilesFolder(const FolderReference& entry) {
+    std::wstring folder;
+    if (!pf::GetEnvironmentVariable(entry.variable, folder) || folder.empty() ||
+        folder.find(L'\0') != npos) {
+        return std::wstring(entry.fallback);
+    }
+    if (folder.back() != L'\\') {
+        folder.push_back(L'\\');
+    }
+    return folder;
+}
+
+bool IsDriveLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+bool StartsWithExtendedPrefix(std::wstring_view path) {
+    return path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' &&
+           (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\';
+}
+
+// A drive letter the process cannot see at all (an unplugged disk, a drive mapped in another
+// logon session): nothing on it can be judged.
+bool OnUnseenDrive(std::wstring_view path) {
+    if (StartsWithExtendedPrefix(path)) {
+        path.remove_prefix(4);
+    }
+    if (path.size() < 2 || path[1] != L':' || !IsDriveLetter(path[0])) {
+        return false;
+    }
+    const int bit = (path[0] | 0x20) - L'a';
+    return (pf::GetLogicalDrives() & (1u << bit)) == 0;
+}
+
+PathState FailedLook(pf::Status error, std::wstring_view path) {
+    if (!IsAbsenceError(error) || OnUnseenDrive(path)) {
+        return PathState::Unknown;
+    }
+    return PathState::Missing;
+}
+
+// Win32's own clean-up of a full path, which the "\\?\" form skips: "/" is a separator, empty
+// and "." pieces go, ".." takes the previous piece, and a path that does not end in a
+// separator loses its final blanks and dots.
+std::wstring NormalizedFullPath(std::wstring_view root, std::wstring_view rest) {
+    std::wstring text(rest);
+    std::replace(text.begin(), text.end(), L'/', L'\\');
+    const bool trailingSeparator = !text.empty() && text.back() == L'\\';
+    if (!trailingSeparator) {
+        while (!text.empty() && (text.back() == L' ' || text.back() == L'.')) {
+            text.pop_back();
+        }
+    }
+    std::vector<std::wstring_view> pieces;
+    std::wstring_view view(text);
+    std::size_t start = 0;
+    while (start <= view.size()) {
+        std::size_t end = view.find(L'\\', start);
+        if (end == npos) {
+            end = view.size();
+        }
+        const std::wstring_view piece = view.substr(start, end - start);
+        if (piece == L"..") {
+            if (!pieces.empty()) {
+                pieces.pop_back();
+            }
+        } else if (!piece.empty() && piece != L".") {
+            pieces.push_back(piece);
+        }
+        start = end + 1;
+    }
+    std::wstring out(root);
+    for (const std::wstring_view piece : pieces) {
+        out += L'\\';
+        out += piece;
+    }
+    if (trailingSeparator || pieces.empty()) {
+        out += L'\\';
+    }
+    return out;
 }
 
 std::wstring PlatformExpand(const std::wstring& text) {
@@ -106,13 +193,14 @@ std::wstring ExpandFolderVariables(std::wstring_view text, const EnvironmentSnap
             if (upper.find(entry.reference) == npos) {
                 continue;
             }
+            const std::wstring replacement = ProgramFilesFolder(entry);
             // Upper-casing ASCII keeps every position, so matches in `upper` index `text`.
             std::wstring result;
             std::size_t from = 0;
             for (std::size_t at = upper.find(entry.reference); at != npos;
                  at = upper.find(entry.reference, from)) {
                 result.append(text.substr(from, at - from));
-                result.append(entry.replacement);
+                result.append(replacement);
                 from = at + entry.reference.size();
             }
             result.append(text.substr(from));
@@ -188,16 +276,31 @@ bool SetFileSystemRedirection(bool off, const EnvironmentSnapshot& env) {
 }
 
 bool FileReferenceExists(std::wstring_view text, const EnvironmentSnapshot& env) {
-    const RedirectionOff redirection(env);
-    if (FileExists(text)) {
-        return true;
-    }
     std::wstring name(text);
-    if (name.find(L'\\') != npos) {
-        name = ExtractFileName(name);
+    {
+        const RedirectionOff redirection(env);
+        if (FileExists(text)) {
+            return true;
+        }
+        if (name.find(L'\\') != npos) {
+            name = ExtractFileName(name);
+        }
+        for (const std::wstring& folder : env.PathFolders) {
+            if (FileExists(folder + name)) {
+                return true;
+            }
+        }
     }
+    if (!env.Is64BitWindows) {
+        return false;
+    }
+    // A file present in either view counts: the 32-bit system folder may hold a name the 64-bit
+    // one lacks. Redirection changes only what lies in the Windows folder.
     for (const std::wstring& folder : env.PathFolders) {
-        if (FileExists(folder + name)) {
+        const std::size_t n = env.WindowsFolder.size();
+        if (n != 0 && folder.size() >= n &&
+            UpperAscii(std::wstring_view(folder).substr(0, n)) == UpperAscii(env.WindowsFolder) &&
+            FileExists(folder + name)) {
             return true;
         }
     }
@@ -216,42 +319,64 @@ std::wstring EscapeRegText(std::wstring_view text) {
     return escaped;
 }
 
-bool FileExists(std::wstring_view path) {
+std::wstring ExtendedLengthPath(std::wstring_view path) {
+    if (path.size() < pf::kMaxPath || StartsWithExtendedPrefix(path)) {
+        return std::wstring(path);
+    }
+    if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' &&
+        (path[2] == L'\\' || path[2] == L'/')) {
+        return L"\\\\?\\" + NormalizedFullPath(path.substr(0, 2), path.substr(3));
+    }
+    const bool unc = path.size() > 2 && (path[0] == L'\\' || path[0] == L'/') &&
+                     (path[1] == L'\\' || path[1] == L'/');
+    if (unc) {
+        // \\server\share stays the root; what follows is cleaned up as for a drive.
+        std::wstring rest(path.substr(2));
+        std::replace(rest.begin(), rest.end(), L'/', L'\\');
+        const std::size_t server = rest.find(L'\\');
+        const std::size_t share = server == npos ? npos : rest.find(L'\\', server + 1);
+        if (server == 0 || share == npos || share == server + 1) {
+            return std::wstring(path);
+        }
+        return L"\\\\?\\UNC\\" + NormalizedFullPath(std::wstring_view(rest).substr(0, share),
+                                                    std::wstring_view(rest).substr(share + 1));
+    }
+    return std::wstring(path);  // relative: left to the platform
+}
+
+PathState LookUpPath(std::wstring_view path) {
     // The API would see a path holding NUL only up to it: another file.
     if (path.empty() || path.find(L'\0') != npos) {
-        return false;
+        return PathState::Missing;
     }
-    const std::wstring file(path);
+    const std::wstring query = ExtendedLengthPath(path);
     pf::Status error = 0;
-    const std::uint32_t attributes = pf::GetFileAttributes(file, &error);
-    if (attributes == pf::kInvalidFileAttributes ||
-        (attributes & pf::kFileAttributeDirectory) != 0) {
-        return false;
+    const std::uint32_t attributes = pf::GetFileAttributes(query, &error);
+    if (attributes == pf::kInvalidFileAttributes) {
+        return FailedLook(error, path);
     }
+    const bool folder = (attributes & pf::kFileAttributeDirectory) != 0;
     if ((attributes & pf::kFileAttributeReparsePoint) != 0) {
-        return pf::LinkTargetOpens(file, false);
+        // Only links stand for something else; other reparse points are what they are.
+        const std::uint32_t tag = pf::GetReparseTag(query);
+        if (tag == pf::kIoReparseTagSymlink || tag == pf::kIoReparseTagMountPoint) {
+            pf::Status linkError = 0;
+            if (!pf::LinkTargetOpens(query, folder, &linkError)) {
+                return FailedLook(linkError, path);
+            }
+        }
     }
-    return true;
+    return folder ? PathState::Folder : PathState::File;
+}
+
+bool FileExists(std::wstring_view path) {
+    const PathState state = LookUpPath(path);
+    return state == PathState::File || state == PathState::Unknown;
 }
 
 bool DirectoryExists(std::wstring_view path) {
-    if (path.empty() || path.find(L'\0') != npos) {
-        return false;
-    }
-    const std::wstring folder(path);
-    pf::Status error = 0;
-    const std::uint32_t attributes = pf::GetFileAttributes(folder, &error);
-    if (attributes == pf::kInvalidFileAttributes) {
-        // A folder we may not look at is still there.
-        return !IsAbsenceError(error);
-    }
-    if ((attributes & pf::kFileAttributeDirectory) == 0) {
-        return false;
-    }
-    if ((attributes & pf::kFileAttributeReparsePoint) != 0) {
-        return pf::LinkTargetOpens(folder, true);
-    }
-    return true;
+    const PathState state = LookUpPath(path);
+    return state == PathState::Folder || state == PathState::Unknown;
 }
 
 std::wstring ExtractFileName(std::wstring_view path) {

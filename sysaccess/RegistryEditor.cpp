@@ -29,7 +29,7 @@ std::wstring RegistryEditorPath(const EnvironmentSnapshot& env) {
     return env.WindowsFolder + L"regedit.exe";
 }
 
-void RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env) {
+bool RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env) {
     // The argument text is the whole command line; the editor expects its switches after a space.
     std::wstring commandLine = arguments;
     if (!commandLine.empty() && commandLine.front() != L' ') {
@@ -41,9 +41,7 @@ void RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot&
         const EditorStartRedirectionOff nativeEditor(env);
         editor = platform::StartProcess(program, commandLine, kHighPriorityDetached);
     }
-    if (editor.Started()) {
-        editor.Wait(kEditorTimeoutMs);
-    }
+    return editor.Started() && editor.Wait(kEditorTimeoutMs);
 }
 
 }  // namespace bv

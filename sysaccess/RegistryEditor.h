@@ -8,8 +8,9 @@ namespace bv {
 
 struct EnvironmentSnapshot;
 
-// Starts <windows>\regedit.exe and waits for it a bounded time.
-void RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env);
+// Starts <windows>\regedit.exe and waits for it a bounded time. True when the editor ran and
+// ended within its time-out.
+bool RunRegistryEditor(const std::wstring& arguments, const EnvironmentSnapshot& env);
 
 // The editor's full path in the Windows folder.
 std::wstring RegistryEditorPath(const EnvironmentSnapshot& env);

@@ -2,6 +2,7 @@
 // registry.reg, files.txt and appdata/, and the saver that writes one it reads back.
 #include "platform/sim/MachineDirectory.h"
 
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -29,6 +30,39 @@ constexpr DriveTypeName kDriveTypes[] = {
 };
 
 constexpr const char* kDataSubfolder = "Brimvale";
+
+// [files]: what a look at a path (and everything below it) fails with...
+struct LookFailureName {
+    const wchar_t* name;
+    Status error;
+};
+constexpr LookFailureName kLookFailureNames[] = {
+    {L"denied", kErrorAccessDenied},
+    {L"notready", kErrorNotReady},
+    {L"badnetpath", kErrorBadNetpath},
+    {L"badnetname", kErrorBadNetName},
+    {L"unreachable", kErrorNetworkUnreachable},
+};
+
+// ...or the kind of reparse point it is; links name their target after the kind.
+struct ReparseName {
+    const wchar_t* name;
+    std::uint32_t tag;
+    bool link;
+};
+constexpr ReparseName kReparseNames[] = {
+    {L"symlink", kIoReparseTagSymlink, true},
+    {L"junction", kIoReparseTagMountPoint, true},
+    {L"appexeclink", kIoReparseTagAppExecLink, false},
+    {L"cloud", kIoReparseTagCloud, false},
+};
+
+struct FileKindLine {
+    std::wstring path;
+    Status error = kErrorSuccess;  // a look failure, or
+    std::uint32_t tag = 0;         // a reparse point
+    std::wstring target;
+};
 
 // Paths in UTF-8 both ways, whatever the platform's narrow encoding is.
 std::string PathText(const fs::path& path) {
@@ -106,6 +140,89 @@ bool IsFullPath(std::wstring_view path) {
            path[1] == L':' && path[2] == L'\\';
 }
 
+bool IsUncPath(std::wstring_view path) {
+    return path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\\';
+}
+
+bool ParseNumber(std::wstring_view text, std::uint64_t& number) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 16) {
+        return false;
+    }
+    number = 0;
+    for (wchar_t c : text) {
+        int digit = -1;
+        if (c >= L'0' && c <= L'9') {
+            digit = c - L'0';
+        } else if (base == 16 && c >= L'a' && c <= L'f') {
+            digit = c - L'a' + 10;
+        } else if (base == 16 && c >= L'A' && c <= L'F') {
+            digit = c - L'A' + 10;
+        }
+        if (digit < 0) {
+            return false;
+        }
+        number = number * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+    }
+    return true;
+}
+
+// "KIND" or "KIND ARGUMENT": a look failure, "error N", a reparse kind, "reparse 0xTAG", or a
+// link kind followed by its target.
+bool ParseFileKind(std::wstring_view value, FileKindLine& line) {
+    const std::size_t blank = value.find_first_of(L" \t");
+    const std::wstring kind = FoldCase(value.substr(0, blank));
+    const std::wstring_view argument =
+        blank == std::wstring_view::npos ? std::wstring_view() : Trim(value.substr(blank));
+    for (const LookFailureName& f : kLookFailureNames) {
+        if (kind == FoldCase(f.name)) {
+            line.error = f.error;
+            return argument.empty();
+        }
+    }
+    for (const ReparseName& r : kReparseNames) {
+        if (kind == FoldCase(r.name)) {
+            line.tag = r.tag;
+            line.target = std::wstring(argument);
+            return r.link ? !argument.empty() : argument.empty();
+        }
+    }
+    std::uint64_t number = 0;
+    if (kind == L"ERROR" && ParseNumber(argument, number) && number != 0 && number <= 0xFFFF) {
+        line.error = static_cast<Status>(number);
+        return true;
+    }
+    if (kind == L"REPARSE" && ParseNumber(argument, number) && number != 0 &&
+        number <= 0xFFFFFFFFu) {
+        line.tag = static_cast<std::uint32_t>(number);
+        return true;
+    }
+    return false;
+}
+
+std::wstring FileKindText(Status error, std::uint32_t tag, const std::wstring& target) {
+    if (tag != 0) {
+        for (const ReparseName& r : kReparseNames) {
+            if (r.tag == tag) {
+                return r.link ? std::wstring(r.name) + L" " + target : std::wstring(r.name);
+            }
+        }
+        wchar_t hex[16];
+        std::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(tag));
+        return std::wstring(L"reparse ") + hex;
+    }
+    for (const LookFailureName& f : kLookFailureNames) {
+        if (f.error == error) {
+            return f.name;
+        }
+    }
+    return L"error " + std::to_wstring(error);
+}
+
 bool ParseDrives(std::wstring_view text, std::vector<Drive>& drives) {
     drives.clear();
     std::size_t start = 0;
@@ -148,7 +265,7 @@ struct RightLine {
 };
 
 bool LoadIni(const fs::path& file, Machine& machine, std::vector<RightLine>& rights,
-             std::string& error) {
+             std::vector<FileKindLine>& fileKinds, std::string& error) {
     std::vector<std::uint8_t> bytes;
     if (!ReadWhole(file, bytes)) {
         error = Where(file, 0) + "cannot be read";
@@ -171,7 +288,8 @@ bool LoadIni(const fs::path& file, Machine& machine, std::vector<RightLine>& rig
                 return false;
             }
             section = FoldCase(Trim(line.substr(1, line.size() - 2)));
-            if (section != L"MACHINE" && section != L"ENVIRONMENT" && section != L"RIGHTS") {
+            if (section != L"MACHINE" && section != L"ENVIRONMENT" && section != L"RIGHTS" &&
+                section != L"FILES") {
                 error = Where(file, number) + "unknown section [" +
                         ToUtf8(line.substr(1, line.size() - 2)) + "]";
                 return false;
@@ -195,6 +313,23 @@ bool LoadIni(const fs::path& file, Machine& machine, std::vector<RightLine>& rig
         }
         if (section == L"ENVIRONMENT") {
             environment.emplace_back(key, value);
+            continue;
+        }
+        if (section == L"FILES") {
+            FileKindLine kind;
+            kind.path = key;
+            if (!IsFullPath(key) && !IsUncPath(key)) {
+                error = Where(file, number) + "not a full path: " + ToUtf8(key);
+                return false;
+            }
+            if (!ParseFileKind(value, kind)) {
+                error = Where(file, number) +
+                        "a file kind is denied, notready, badnetpath, badnetname, unreachable, "
+                        "error N, symlink TARGET, junction TARGET, appexeclink, cloud or "
+                        "reparse 0xTAG";
+                return false;
+            }
+            fileKinds.push_back(std::move(kind));
             continue;
         }
         if (section == L"RIGHTS") {
@@ -251,6 +386,17 @@ bool LoadIni(const fs::path& file, Machine& machine, std::vector<RightLine>& rig
                 error = Where(file, number) + "drives must read like 'C:fixed D:cdrom'";
                 return false;
             }
+        } else if (name == L"MAXPATH" || name == L"FREESPACE") {
+            std::uint64_t parsed = 0;
+            if (!ParseNumber(value, parsed)) {
+                error = Where(file, number) + ToUtf8(key) + " must be a number";
+                return false;
+            }
+            if (name == L"MAXPATH") {
+                machine.maxPath = static_cast<std::size_t>(parsed);
+            } else {
+                machine.freeBytes = parsed;
+            }
         } else if (name == L"ADMIN") {
             std::wstring v = FoldCase(value);
             if (v == L"YES" || v == L"TRUE" || v == L"1") {
@@ -286,6 +432,14 @@ bool LoadIni(const fs::path& file, Machine& machine, std::vector<RightLine>& rig
     if (machine.Is64Bit()) {
         machine.SetEnvironment(L"ProgramFiles(x86)", pf);
         machine.SetEnvironment(L"CommonProgramFiles(x86)", pf + L"\\Common Files");
+        // The 64-bit programs' folder is the x86 one without its " (x86)", where it has one.
+        constexpr std::wstring_view kX86 = L" (x86)";
+        if (pf.size() > kX86.size() &&
+            EqualNoCase(std::wstring_view(pf).substr(pf.size() - kX86.size()), kX86)) {
+            const std::wstring native = pf.substr(0, pf.size() - kX86.size());
+            machine.SetEnvironment(L"ProgramW6432", native);
+            machine.SetEnvironment(L"CommonProgramW6432", native + L"\\Common Files");
+        }
     } else {
         for (const wchar_t* name :
              {L"ProgramFiles(x86)", L"CommonProgramFiles(x86)", L"ProgramW6432",
@@ -360,8 +514,9 @@ bool LoadAll(const fs::path& dir, Machine& machine, std::string& error) {
         return false;
     }
     std::vector<RightLine> rights;
+    std::vector<FileKindLine> fileKinds;
     fs::path ini = dir / "machine.ini";
-    if (fs::exists(ini, ec) && !LoadIni(ini, machine, rights, error)) {
+    if (fs::exists(ini, ec) && !LoadIni(ini, machine, rights, fileKinds, error)) {
         return false;
     }
     fs::path reg = dir / "registry.reg";
@@ -387,6 +542,15 @@ bool LoadAll(const fs::path& dir, Machine& machine, std::string& error) {
     fs::path files = dir / "files.txt";
     if (fs::exists(files, ec) && !LoadFilesList(files, machine, error)) {
         return false;
+    }
+    // After files.txt: a reparse point marks what it listed (or adds it after those, as the
+    // saver lists them).
+    for (const FileKindLine& k : fileKinds) {
+        if (k.tag != 0) {
+            machine.AddReparsePoint(k.path, k.tag, k.target, k.path.back() == L'\\');
+        } else {
+            machine.FailLooks(k.path, k.error);
+        }
     }
     fs::path appdata = dir / "appdata";
     if (fs::is_directory(appdata, ec) && !LoadAppData(appdata, machine, error)) {
@@ -438,6 +602,10 @@ bool SaveAll(const Machine& machine, const fs::path& dir, std::string& error) {
     }
     ini += L"\r\nadmin = ";
     ini += machine.administrator ? L"yes" : L"no";
+    ini += L"\r\nmaxpath = " + std::to_wstring(machine.maxPath);
+    if (machine.freeBytes) {
+        ini += L"\r\nfreespace = " + std::to_wstring(*machine.freeBytes);
+    }
     ini += L"\r\n\r\n[environment]\r\n";
     for (const auto& [name, value] : machine.EnvironmentVariables()) {
         ini += name + L" = " + value + L"\r\n";
@@ -445,6 +613,25 @@ bool SaveAll(const Machine& machine, const fs::path& dir, std::string& error) {
     ini += L"\r\n[rights]\r\n";
     for (std::uint32_t root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine}) {
         CollectRights(machine.registry.Root(root), RootName(root), ini);
+    }
+    ini += L"\r\n[files]\r\n";
+    for (const std::wstring& path : machine.ListPaths()) {
+        const auto it = machine.Files().find(FoldCase(
+            path.size() > 3 && path.back() == L'\\' ? path.substr(0, path.size() - 1) : path));
+        if (it == machine.Files().end()) {
+            continue;
+        }
+        if (it->second.reparseTag != 0) {
+            ini += path + L" = " +
+                   FileKindText(kErrorSuccess, it->second.reparseTag, it->second.linkTarget) +
+                   L"\r\n";
+        }
+        if (it->second.denied) {
+            ini += path + L" = denied\r\n";
+        }
+    }
+    for (const auto& [key, failure] : machine.LookFailures()) {
+        ini += failure.path + L" = " + FileKindText(failure.error, 0, L"") + L"\r\n";
     }
     if (!WriteUtf8(dir / "machine.ini", ini)) {
         error = Where(dir / "machine.ini", 0) + "cannot be written";

@@ -450,6 +450,13 @@ Right Machine::EffectiveRight(std::uint32_t root, const Key& key) const {
 
 std::wstring Machine::FullPath(std::wstring_view path) const {
     std::wstring text(path);
+    // "\\?\C:\..." and "\\?\UNC\server\share\..." name what the path after the prefix names.
+    if (text.size() >= 4 && text.compare(0, 4, L"\\\\?\\") == 0) {
+        text.erase(0, 4);
+        if (text.size() >= 4 && EqualNoCase(std::wstring_view(text).substr(0, 4), L"UNC\\")) {
+            text.replace(0, 4, L"\\\\");
+        }
+    }
     std::replace(text.begin(), text.end(), L'/', L'\\');
     std::wstring base;
     std::wstring rest;
@@ -650,6 +657,48 @@ void Machine::DenyAccess(std::wstring_view path) {
         AddFile(path);
     }
     files_[key].denied = true;
+}
+
+void Machine::FailLooks(std::wstring_view path, Status error) {
+    const std::wstring full = FullPath(path);
+    lookFailures_[FileKey(full)] = LookFailureEntry{full, error};
+}
+
+Status Machine::LookFailure(std::wstring_view fullPath) const {
+    // Folded once; each parent is a prefix of it (folding keeps every backslash in place).
+    std::wstring key = FileKey(fullPath);
+    while (!key.empty()) {
+        auto it = files_.find(key);
+        if (it != files_.end() && it->second.denied) {
+            return kErrorAccessDenied;
+        }
+        if (!lookFailures_.empty()) {
+            auto failure = lookFailures_.find(key);
+            if (failure != lookFailures_.end()) {
+                return failure->second.error;
+            }
+        }
+        const std::size_t slash = key.find_last_of(L'\\');
+        if (slash == std::wstring::npos || slash < 2 || IsDriveRoot(key)) {
+            break;
+        }
+        key.resize(slash);
+    }
+    return kErrorSuccess;
+}
+
+void Machine::AddReparsePoint(std::wstring_view path, std::uint32_t tag, std::wstring_view target,
+                              bool folder) {
+    if (folder) {
+        AddFolder(path);
+    } else {
+        AddFile(path);
+    }
+    auto it = files_.find(FileKey(FullPath(path)));
+    if (it != files_.end()) {
+        it->second.reparseTag = tag;
+        it->second.linkTarget = std::wstring(target);
+    }
 }
 
 namespace {

@@ -131,6 +131,12 @@ class Machine {
     std::vector<Drive> drives;
     bool administrator = true;
     platform::LocalTime clock{2024, 12, 9, 14, 5, 7, 0};  // Sleep advances it
+    // A full path this long or longer is found by the file calls only in its "\\?\" form;
+    // 0: no limit (a long-path-aware process).
+    std::size_t maxPath = platform::kMaxPath;
+    // Bytes the disks can still take; unset: no limit. A write that does not fit puts down what
+    // fits and fails with ERROR_DISK_FULL.
+    std::optional<std::uint64_t> freeBytes;
 
     // True when the program-files folder names "(x86)".
     bool Is64Bit() const;
@@ -162,6 +168,22 @@ class Machine {
     std::vector<std::wstring> ListPaths() const;
     // Paths that cannot be queried, as if access were denied (attributes fail with error 5).
     void DenyAccess(std::wstring_view path);
+    // Every look at a path and at everything below it fails with this error: a network path
+    // that cannot be reached (53, 67, 1231), a drive without its medium (21), access denied (5).
+    void FailLooks(std::wstring_view path, platform::Status error);
+    // The error a look at a full path fails with (its own or its nearest parent's); 0: none.
+    platform::Status LookFailure(std::wstring_view fullPath) const;
+    // A reparse point. A symbolic link or junction leads to target (followed when opened); any
+    // other tag (an app execution alias, a cloud placeholder) is a file or folder of its own
+    // that does not open through the usual calls.
+    void AddReparsePoint(std::wstring_view path, std::uint32_t tag, std::wstring_view target = {},
+                         bool folder = false);
+    struct LookFailureEntry {
+        std::wstring path;  // full, as first written
+        platform::Status error = 0;
+    };
+    // Failures set by FailLooks, by folded path.
+    const std::map<std::wstring, LookFailureEntry>& LookFailures() const { return lookFailures_; }
 
     // Called at the start of every registry call of the seam with the call's name
     // (L"RegEnumKeyEx", ...), so tests can change the registry under a running scan.
@@ -170,6 +192,11 @@ class Machine {
     // What the program asked of the system.
     std::vector<ShellOpenRecord> shellOpens;
     std::vector<ProcessRecord> processes;
+    // Asked for every process the program starts (it may do the process's work itself): Runs
+    // lets the machine run it; EndsDoingNothing ends it at once, RunsPastTimeOut leaves it
+    // running past the wait's time-out, both without any effect of the machine's.
+    enum class ProcessOutcome { Runs, EndsDoingNothing, RunsPastTimeOut };
+    std::function<ProcessOutcome(const ProcessRecord& process)> onProcess;
 
     // The machine the platform calls of this process are answered from.
     static Machine& Current();
@@ -182,6 +209,8 @@ class Machine {
         bool denied = false;
         std::vector<std::uint8_t> contents;
         int locks = 0;
+        std::uint32_t reparseTag = 0;  // 0: not a reparse point
+        std::wstring linkTarget;       // of a symbolic link or junction, as written
     };
     std::map<std::wstring, FileEntry>& Files() { return files_; }
     const std::map<std::wstring, FileEntry>& Files() const { return files_; }
@@ -190,6 +219,7 @@ class Machine {
   private:
     std::vector<std::pair<std::wstring, std::wstring>> environment_;
     std::map<std::wstring, FileEntry> files_;  // keyed by upper-cased path
+    std::map<std::wstring, LookFailureEntry> lookFailures_;
     std::vector<std::wstring> fileOrder_;
 };
 

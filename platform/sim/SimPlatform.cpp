@@ -22,8 +22,6 @@ namespace {
 
 constexpr Status kErrorSharingViolation = 32;
 constexpr Status kErrorAlreadyExists = 183;
-constexpr Status kErrorInvalidName = 123;
-constexpr Status kErrorBadPathname = 161;
 constexpr Status kErrorKeyDeleted = 1018;
 
 constexpr std::uint32_t kMaximumAllowed = 0x02000000;
@@ -291,29 +289,25 @@ std::wstring Parent(const std::wstring& full) {
 }
 
 bool Denied(const std::wstring& full) {
-    // Folded once; each parent is a prefix of it (folding keeps every backslash in place).
-    const auto& files = M().Files();
-    for (std::wstring p = FoldCase(full); !p.empty(); p = Parent(p)) {
-        std::wstring key = p;  // the shape Entry() looks up
-        if (key.size() > 3 && key.back() == L'\\') {
-            key.pop_back();
-        }
-        if (key.size() == 3 && key[1] == L':') {
-            key.pop_back();
-        }
-        auto it = files.find(key);
-        if (it != files.end() && it->second.denied) {
-            return true;
-        }
-    }
-    return false;
+    return M().LookFailure(full) != kErrorSuccess;
+}
+
+bool IsExtendedPath(const std::wstring& path) {
+    return path.size() >= 4 && path.compare(0, 4, L"\\\\?\\") == 0;
+}
+
+// Without the "\\?\" prefix a full path must fit the platform's buffers.
+bool TooLong(const std::wstring& path, const std::wstring& full) {
+    const std::size_t limit = M().maxPath;
+    return limit != 0 && !IsExtendedPath(path) && full.size() >= limit;
 }
 
 bool BadName(const std::wstring& path) {
-    for (std::size_t i = 0; i < path.size(); ++i) {
+    const std::size_t from = IsExtendedPath(path) ? 4 : 0;
+    for (std::size_t i = from; i < path.size(); ++i) {
         wchar_t c = path[i];
         if (c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|' ||
-            (c == L':' && i != 1) || (static_cast<std::uint32_t>(c) < 32)) {
+            (c == L':' && i != from + 1) || (static_cast<std::uint32_t>(c) < 32)) {
             return true;
         }
     }
@@ -697,8 +691,10 @@ std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError) {
     } else {
         std::wstring full = ResolvePath(path);
         Machine::FileEntry* e = Entry(full);
-        if (Denied(full)) {
-            error = kErrorAccessDenied;
+        if (const Status failure = M().LookFailure(full); failure != kErrorSuccess) {
+            error = failure;
+        } else if (TooLong(path, full)) {
+            error = kErrorPathNotFound;
         } else if (full.size() == 3) {
             if (M().IsFolder(full)) {
                 attributes = kFileAttributeDirectory;
@@ -707,6 +703,9 @@ std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError) {
             }
         } else if (e != nullptr) {
             attributes = e->folder ? kFileAttributeDirectory : 0x20u;
+            if (e->reparseTag != 0) {
+                attributes |= kFileAttributeReparsePoint;
+            }
         } else {
             std::wstring parent = Parent(full);
             error =
@@ -719,14 +718,69 @@ std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError) {
     return attributes;
 }
 
-bool LinkTargetOpens(const std::wstring& /*path*/, bool /*folder*/) {
-    return true;
+std::uint32_t GetReparseTag(const std::wstring& path) {
+    if (path.empty() || BadName(path)) {
+        return 0;
+    }
+    std::wstring full = ResolvePath(path);
+    Machine::FileEntry* e = Entry(full);
+    if (e == nullptr || Denied(full) || TooLong(path, full)) {
+        return 0;
+    }
+    return e->reparseTag;
+}
+
+bool LinkTargetOpens(const std::wstring& path, bool folder, Status* lastError) {
+    // Opening follows links, hop by hop, as the system does, up to its limit of 63.
+    Status error = kErrorSuccess;
+    std::wstring full = path.empty() || BadName(path) ? std::wstring() : ResolvePath(path);
+    if (full.empty()) {
+        error = path.empty() ? kErrorPathNotFound : kErrorInvalidName;
+    } else if (TooLong(path, full)) {
+        error = kErrorPathNotFound;
+    }
+    for (int hop = 0; error == kErrorSuccess; ++hop) {
+        Machine::FileEntry* e = Entry(full);
+        if (const Status failure = M().LookFailure(full); failure != kErrorSuccess) {
+            error = failure;
+        } else if (full.size() == 3 && M().IsFolder(full)) {
+            error = folder ? kErrorSuccess : kErrorAccessDenied;
+            break;
+        } else if (e == nullptr) {
+            const std::wstring parent = Parent(full);
+            error =
+                !parent.empty() && M().IsFolder(parent) ? kErrorFileNotFound : kErrorPathNotFound;
+        } else if (e->reparseTag == kIoReparseTagSymlink ||
+                   e->reparseTag == kIoReparseTagMountPoint) {
+            if (hop >= 63) {
+                error = kErrorCantResolveFilename;
+            } else {
+                // A relative target is relative to the link's folder.
+                const std::wstring& target = e->linkTarget;
+                const bool absolute =
+                    target.size() >= 2 && (target[1] == L':' || target[0] == L'\\');
+                full = M().FullPath(absolute ? target : Parent(full) + L"\\" + target);
+            }
+        } else if (e->reparseTag == kIoReparseTagCloud) {
+            error = kErrorCloudFileProviderNotRunning;  // no sync provider on this machine
+        } else if (e->reparseTag != 0) {
+            error = kErrorCantAccessFile;  // only its owner's code can open it
+        } else if (e->folder && !folder) {
+            error = kErrorAccessDenied;  // a folder opens only with backup semantics
+        } else {
+            break;
+        }
+    }
+    if (lastError != nullptr && error != kErrorSuccess) {
+        *lastError = error;
+    }
+    return error == kErrorSuccess;
 }
 
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
     std::wstring full = ResolvePath(path);
     Machine::FileEntry* e = Entry(full);
-    if (e == nullptr || e->folder || Denied(full)) {
+    if (e == nullptr || e->folder || Denied(full) || TooLong(path, full)) {
         return false;
     }
     bytes = e->contents;
@@ -738,10 +792,23 @@ bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& b
         return false;
     }
     std::wstring full = ResolvePath(path);
-    if (!WritableFile(full)) {
+    if (!WritableFile(full) || TooLong(path, full)) {
         return false;
     }
-    M().AddFile(full, bytes);
+    Machine& m = M();
+    if (m.freeBytes) {
+        // The old content is given up first, as CREATE_ALWAYS does; what does not fit is lost.
+        const std::vector<std::uint8_t>* old = m.FileContents(full);
+        const std::uint64_t room = *m.freeBytes + (old != nullptr ? old->size() : 0);
+        if (bytes.size() > room) {
+            m.AddFile(full, std::vector<std::uint8_t>(
+                                bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(room)));
+            m.freeBytes = 0;
+            return false;
+        }
+        m.freeBytes = room - bytes.size();
+    }
+    m.AddFile(full, bytes);
     return true;
 }
 
@@ -751,7 +818,7 @@ bool DeleteFile(const std::wstring& path) {
     }
     std::wstring full = ResolvePath(path);
     Machine::FileEntry* e = Entry(full);
-    if (e == nullptr || e->folder || e->locks > 0 || Denied(full)) {
+    if (e == nullptr || e->folder || e->locks > 0 || Denied(full) || TooLong(path, full)) {
         return false;
     }
     return M().RemoveFile(full);
@@ -762,7 +829,8 @@ bool CreateDirectory(const std::wstring& path) {
         return false;
     }
     std::wstring full = ResolvePath(path);
-    if (full.size() <= 3 || Entry(full) != nullptr || Denied(full) || !M().IsFolder(Parent(full))) {
+    if (full.size() <= 3 || Entry(full) != nullptr || Denied(full) || TooLong(path, full) ||
+        !M().IsFolder(Parent(full))) {
         return false;
     }
     M().AddFolder(full);
@@ -811,7 +879,7 @@ void ReleaseLock(std::uintptr_t handle) {
 FileLock::FileLock(const std::wstring& path) {
     std::wstring full = ResolvePath(path);
     Machine::FileEntry* e = Entry(full);
-    if (e == nullptr || e->folder || Denied(full)) {
+    if (e == nullptr || e->folder || Denied(full) || TooLong(path, full)) {
         return;
     }
     ++e->locks;
@@ -952,10 +1020,12 @@ std::uint32_t GetDriveType(const std::wstring& root) {
 
 namespace {
 
-// A started process's handle: the machine it ran on and its record there.
+// A started process's handle: the machine it ran on, its record there, and whether it is still
+// running when a wait gives up.
 struct ProcessEntry {
     Machine* machine = nullptr;
     std::size_t record = 0;
+    bool pastTimeOut = false;
 };
 
 struct ProcessTable {
@@ -993,14 +1063,17 @@ Process StartProcess(const std::wstring& application, const std::wstring& comman
     }
     const std::size_t index = m.processes.size() - 1;
     m.processes[index].image = full;
-    if (editor) {
+    const Machine::ProcessOutcome outcome =
+        m.onProcess ? m.onProcess(m.processes[index]) : Machine::ProcessOutcome::Runs;
+    if (editor && outcome == Machine::ProcessOutcome::Runs) {
         // The simulated editor is done by the time the start returns.
         RunRegistryEditorEmulation(commandLine, view);
     }
     ProcessTable& table = Processes();
     std::lock_guard<std::mutex> lock(table.mutex);
     const std::uintptr_t handle = table.next++;
-    table.open.emplace(handle, ProcessEntry{&m, index});
+    table.open.emplace(
+        handle, ProcessEntry{&m, index, outcome == Machine::ProcessOutcome::RunsPastTimeOut});
     return Process(handle);
 }
 
@@ -1025,7 +1098,7 @@ Process& Process::operator=(Process&& other) noexcept {
     return *this;
 }
 
-bool Process::Wait(std::uint32_t /*timeoutMs*/) const {
+bool Process::Wait(std::uint32_t timeoutMs) const {
     ProcessTable& table = Processes();
     std::lock_guard<std::mutex> lock(table.mutex);
     auto it = table.open.find(handle_);
@@ -1038,6 +1111,10 @@ bool Process::Wait(std::uint32_t /*timeoutMs*/) const {
         sim::ProcessRecord& record = m.processes[it->second.record];
         record.waited = true;
         record.redirectionOffInWait = redirectionOff;
+    }
+    if (it->second.pastTimeOut) {
+        Advance(m.clock, timeoutMs);  // the wait gives up
+        return false;
     }
     return true;
 }

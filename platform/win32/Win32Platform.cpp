@@ -84,6 +84,23 @@ class UniqueHandle {
     HANDLE handle_ = nullptr;
 };
 
+// A directory search handle, closed with FindClose.
+class UniqueFind {
+  public:
+    explicit UniqueFind(HANDLE handle) : handle_(handle) {}
+    ~UniqueFind() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            ::FindClose(handle_);
+        }
+    }
+    UniqueFind(const UniqueFind&) = delete;
+    UniqueFind& operator=(const UniqueFind&) = delete;
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+};
+
 UniqueHandle OpenExisting(const std::wstring& path, DWORD access, DWORD share, DWORD flags) {
     return UniqueHandle(
         ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
@@ -272,11 +289,25 @@ std::uint32_t GetFileAttributes(const std::wstring& path, Status* lastError) {
     return static_cast<std::uint32_t>(attributes);
 }
 
-bool LinkTargetOpens(const std::wstring& path, bool folder) {
+std::uint32_t GetReparseTag(const std::wstring& path) {
+    // The directory entry carries the tag; no handle on the file itself is needed.
+    WIN32_FIND_DATAW found{};
+    UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                       nullptr, 0));
+    if (!find || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(found.dwReserved0);
+}
+
+bool LinkTargetOpens(const std::wstring& path, bool folder, Status* lastError) {
     // Opening without FILE_FLAG_OPEN_REPARSE_POINT follows the link to its target.
     UniqueHandle target = OpenExisting(path, FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL);
+    if (!target && lastError != nullptr) {
+        *lastError = static_cast<Status>(::GetLastError());
+    }
     return static_cast<bool>(target);
 }
 

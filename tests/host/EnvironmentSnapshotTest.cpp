@@ -197,6 +197,19 @@ TEST_F(EnvironmentSnapshotTest, EnsureAppDataFolderCreatesOrFallsBack) {
     env.AppDataFolder = L"";
     EXPECT_TRUE(EnsureAppDataFolder(env));
     EXPECT_EQ(env.AppDataFolder, L"C:\\Program Files (x86)\\Brimvale\\");
+
+    // A roaming folder that cannot be looked at (a profile share out of reach, a folder the
+    // user may not see) is no folder to write into either.
+    const std::pair<const wchar_t*, platform::Status> unusable[] = {
+        {L"\\\\profiles\\u", platform::kErrorNetworkUnreachable},
+        {L"C:\\Users\\W", platform::kErrorAccessDenied},
+    };
+    for (const auto& [folder, error] : unusable) {
+        machine.FailLooks(folder, error);
+        env.AppDataFolder = std::wstring(folder) + L"\\AppData\\Roaming\\Brimvale\\";
+        EXPECT_TRUE(EnsureAppDataFolder(env)) << error;
+        EXPECT_EQ(env.AppDataFolder, L"C:\\Program Files (x86)\\Brimvale\\") << error;
+    }
 }
 
 TEST_F(EnvironmentSnapshotTest, FallbackToADriveRootAddsNoSecondBackslash) {

@@ -53,6 +53,8 @@ void RunCases(const std::wstring& key, void (*scan)(RunState&), const std::vecto
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         test::TestMachine t;
+        // Two disks: a path on D: is judged, not passed over as being on an unseen drive.
+        t.machine.drives = {{L'C', platform::kDriveFixed}, {L'D', platform::kDriveFixed}};
         if (c.machine32) {
             t.machine.programFilesFolder = L"C:\\Program Files";
         }

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/sim/SimMachine.h"
 #include "sysaccess/EnvironmentSnapshot.h"
 
@@ -118,6 +120,38 @@ TEST_F(FileReferenceTest, ExpandFolderVariablesOn32BitWindowsUsesThePlatform) {
               L"E:\\Common\\A;%NotSet%");
 }
 
+TEST_F(FileReferenceTest, ProgramFilesReferencesNameThisMachinesFolders) {
+    // Windows on D:, as the machine's own variables say.
+    machine.SetEnvironment(L"ProgramW6432", L"D:\\Program Files");
+    machine.SetEnvironment(L"ProgramFiles(x86)", L"D:\\Program Files (x86)\\");
+    machine.SetEnvironment(L"CommonProgramW6432", L"D:\\Program Files\\Common Files");
+    machine.SetEnvironment(L"CommonProgramFiles(x86)", L"D:\\Program Files (x86)\\Common Files");
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"%ProgramFiles%\\A\\a.exe", L"D:\\Program Files\\A\\a.exe"},
+        {L"%ProgramW6432%\\A", L"D:\\Program Files\\A"},
+        {L"%ProgramFiles(x86)%\\A", L"D:\\Program Files (x86)\\A"},
+        {L"%CommonProgramFiles%\\A", L"D:\\Program Files\\Common Files\\A"},
+        {L"%CommonProgramW6432%\\A", L"D:\\Program Files\\Common Files\\A"},
+        {L"%CommonProgramFiles(x86)%\\A", L"D:\\Program Files (x86)\\Common Files\\A"},
+        // Still only the first reference of the table is replaced.
+        {L"%ProgramFiles%\\a %ProgramFiles(x86)%\\b",
+         L"D:\\Program Files\\a %ProgramFiles(x86)%\\b"},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(ExpandFolderVariables(text, env64), expected)
+            << testing::PrintToString(std::wstring(text));
+    }
+    // A variable that is missing or empty leaves the C: text.
+    machine.RemoveEnvironment(L"ProgramW6432");
+    machine.SetEnvironment(L"CommonProgramW6432", L"");
+    EXPECT_EQ(ExpandFolderVariables(L"%ProgramFiles%\\A", env64), L"C:\\Program Files\\A");
+    EXPECT_EQ(ExpandFolderVariables(L"%CommonProgramFiles%\\A", env64),
+              L"C:\\Program Files\\Common Files\\A");
+    // On 32-bit Windows the platform expands, as before.
+    EXPECT_EQ(ExpandFolderVariables(L"%ProgramFiles(x86)%\\A", env32),
+              L"D:\\Program Files (x86)\\\\A");
+}
+
 TEST_F(FileReferenceTest, ExpansionThatDoesNotFit260IsLeftUnexpanded) {
     machine.SetEnvironment(L"Fits", std::wstring(259, L'f'));
     machine.SetEnvironment(L"TooLong", std::wstring(260, L'g'));
@@ -179,7 +213,7 @@ TEST_F(FileReferenceTest, FileExistsAndDirectoryExists) {
         {L"C:\\", false, true},
         {L"C:\\Data\\missing.txt", false, false},
         {L"C:\\Nowhere\\missing.txt", false, false},
-        {L"C:\\Denied", false, true},  // cannot look: counts as a folder, not as a file
+        {L"C:\\Denied", true, true},  // cannot look: judged as neither missing file nor folder
         {L"", false, false},
     };
     for (const Case& c : cases) {
@@ -189,6 +223,186 @@ TEST_F(FileReferenceTest, FileExistsAndDirectoryExists) {
     }
     const std::wstring withNul = std::wstring(L"C:\\Data\\file.txt") + L'\0' + L"x";
     EXPECT_FALSE(FileExists(withNul));
+}
+
+// ---- Existence on machines as they are ----
+
+struct LookCase {
+    const char* label;
+    std::function<void(sim::Machine&)> setUp;
+    std::wstring path;
+    PathState state;
+};
+
+void ExpectLooks(const std::vector<LookCase>& cases) {
+    for (const LookCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        sim::Machine m;
+        sim::ScopedMachine use(m);
+        c.setUp(m);
+        EXPECT_EQ(LookUpPath(c.path), c.state);
+        EXPECT_EQ(FileExists(c.path), c.state == PathState::File || c.state == PathState::Unknown);
+        EXPECT_EQ(DirectoryExists(c.path),
+                  c.state == PathState::Folder || c.state == PathState::Unknown);
+    }
+}
+
+TEST(FileExistence, OnlyLinksAreJudgedByTheirTarget) {
+    namespace pf = platform;
+    const std::wstring apps = L"C:\\Users\\User\\AppData\\Local\\Microsoft\\WindowsApps\\";
+    ExpectLooks({
+        {"app execution alias",
+         [&](sim::Machine& m) {
+             m.AddReparsePoint(apps + L"python.exe", pf::kIoReparseTagAppExecLink);
+         },
+         apps + L"python.exe", PathState::File},
+        {"cloud placeholder file",
+         [](sim::Machine& m) {
+             m.AddReparsePoint(L"C:\\OneDrive\\tool.exe", pf::kIoReparseTagCloud);
+         },
+         L"C:\\OneDrive\\tool.exe", PathState::File},
+        {"cloud placeholder folder",
+         [](sim::Machine& m) {
+             m.AddReparsePoint(L"C:\\OneDrive\\Apps", pf::kIoReparseTagCloud, L"", true);
+         },
+         L"C:\\OneDrive\\Apps", PathState::Folder},
+        {"a reparse point of a kind not known here",
+         [](sim::Machine& m) { m.AddReparsePoint(L"C:\\Dedup\\big.dll", 0x80000013u); },
+         L"C:\\Dedup\\big.dll", PathState::File},
+        {"symbolic link to a file",
+         [](sim::Machine& m) {
+             m.AddFile(L"C:\\Apps\\v2\\app.exe");
+             m.AddReparsePoint(L"C:\\Apps\\app.exe", pf::kIoReparseTagSymlink, L"v2\\app.exe");
+         },
+         L"C:\\Apps\\app.exe", PathState::File},
+        {"symbolic link whose target is gone",
+         [](sim::Machine& m) {
+             m.AddReparsePoint(L"C:\\Apps\\app.exe", pf::kIoReparseTagSymlink,
+                               L"C:\\Gone\\app.exe");
+         },
+         L"C:\\Apps\\app.exe", PathState::Missing},
+        {"links in a circle",
+         [](sim::Machine& m) {
+             m.AddReparsePoint(L"C:\\a.exe", pf::kIoReparseTagSymlink, L"C:\\b.exe");
+             m.AddReparsePoint(L"C:\\b.exe", pf::kIoReparseTagSymlink, L"C:\\a.exe");
+         },
+         L"C:\\a.exe", PathState::Missing},
+        {"symbolic link to an app execution alias",
+         [&](sim::Machine& m) {
+             m.AddReparsePoint(apps + L"winget.exe", pf::kIoReparseTagAppExecLink);
+             m.AddReparsePoint(L"C:\\Tools\\winget.exe", pf::kIoReparseTagSymlink,
+                               apps + L"winget.exe");
+         },
+         L"C:\\Tools\\winget.exe", PathState::Unknown},
+        {"symbolic link to a share that cannot be reached",
+         [](sim::Machine& m) {
+             m.FailLooks(L"\\\\server\\apps", pf::kErrorNetworkUnreachable);
+             m.AddReparsePoint(L"C:\\Apps\\net.exe", pf::kIoReparseTagSymlink,
+                               L"\\\\server\\apps\\net.exe");
+         },
+         L"C:\\Apps\\net.exe", PathState::Unknown},
+        {"junction to a folder",
+         [](sim::Machine& m) {
+             m.AddFolder(L"D:\\Real");
+             m.AddReparsePoint(L"C:\\Linked", pf::kIoReparseTagMountPoint, L"D:\\Real", true);
+         },
+         L"C:\\Linked", PathState::Folder},
+        {"junction whose target is gone",
+         [](sim::Machine& m) {
+             m.AddReparsePoint(L"C:\\Linked", pf::kIoReparseTagMountPoint, L"C:\\Gone", true);
+         },
+         L"C:\\Linked", PathState::Missing},
+        {"a file through a junction",
+         [](sim::Machine& m) {
+             m.AddFile(L"C:\\Real\\x.dll");
+             m.AddReparsePoint(L"C:\\Linked", pf::kIoReparseTagMountPoint, L"C:\\Real", true);
+         },
+         L"C:\\Real\\x.dll", PathState::File},
+    });
+}
+
+TEST(FileExistence, CannotLookIsNotMissing) {
+    namespace pf = platform;
+    ExpectLooks({
+        {"access denied to the file",
+         [](sim::Machine& m) { m.FailLooks(L"C:\\Locked\\app.exe", pf::kErrorAccessDenied); },
+         L"C:\\Locked\\app.exe", PathState::Unknown},
+        {"access denied to its folder",
+         [](sim::Machine& m) {
+             m.AddFolder(L"C:\\Locked");
+             m.DenyAccess(L"C:\\Locked");
+         },
+         L"C:\\Locked\\app.exe", PathState::Unknown},
+        {"network path not found",
+         [](sim::Machine& m) { m.FailLooks(L"\\\\oldserver", pf::kErrorBadNetpath); },
+         L"\\\\oldserver\\apps\\app.exe", PathState::Unknown},
+        {"network name not found",
+         [](sim::Machine& m) { m.FailLooks(L"\\\\server\\gone", pf::kErrorBadNetName); },
+         L"\\\\server\\gone\\app.exe", PathState::Unknown},
+        {"network unreachable",
+         [](sim::Machine& m) { m.FailLooks(L"\\\\server\\apps", pf::kErrorNetworkUnreachable); },
+         L"\\\\server\\apps\\app.exe", PathState::Unknown},
+        {"an empty optical drive",
+         [](sim::Machine& m) {
+             m.drives.push_back({L'D', pf::kDriveCdrom});
+             m.FailLooks(L"D:\\", pf::kErrorNotReady);
+         },
+         L"D:\\setup\\setup.exe", PathState::Unknown},
+        {"a drive this process does not see", [](sim::Machine&) {}, L"E:\\Apps\\app.exe",
+         PathState::Unknown},
+        {"a folder on a drive this process does not see", [](sim::Machine&) {}, L"e:\\Apps",
+         PathState::Unknown},
+        {"relative to a drive this process does not see", [](sim::Machine&) {}, L"x:y.ico",
+         PathState::Unknown},
+        {"a missing file on a drive that is there",
+         [](sim::Machine& m) {
+             m.drives.push_back({L'E', pf::kDriveFixed});
+         },
+         L"E:\\Apps\\app.exe", PathState::Missing},
+        {"a missing folder on the system drive", [](sim::Machine&) {}, L"C:\\Gone\\app.exe",
+         PathState::Missing},
+        {"a share that is there but lacks the file",
+         [](sim::Machine& m) { m.AddFolder(L"\\\\server\\apps"); }, L"\\\\server\\apps\\app.exe",
+         PathState::Missing},
+        {"a name no file can have", [](sim::Machine&) {}, L"C:\\Apps\\a<b>.exe",
+         PathState::Missing},
+    });
+}
+
+TEST(FileExistence, LongPathsAreLookedUpInTheirExtendedForm) {
+    const std::wstring deep = L"C:\\Deep\\" + std::wstring(120, L'a') + L"\\" +
+                              std::wstring(120, L'b') + L"\\" + std::wstring(30, L'c');
+    ASSERT_GE(deep.size() + 8, platform::kMaxPath);
+    const std::wstring unc = L"\\\\server\\share\\" + std::wstring(250, L'u') + L"\\tool.exe";
+    ExpectLooks({
+        {"a file deep in a folder tree", [&](sim::Machine& m) { m.AddFile(deep + L"\\app.exe"); },
+         deep + L"\\app.exe", PathState::File},
+        {"a folder deep in a folder tree", [&](sim::Machine& m) { m.AddFolder(deep); }, deep,
+         PathState::Folder},
+        {"a missing file deep in a folder tree", [&](sim::Machine& m) { m.AddFolder(deep); },
+         deep + L"\\gone.exe", PathState::Missing},
+        {"with dots, slashes and doubled separators as Win32 resolves them",
+         [&](sim::Machine& m) { m.AddFile(deep + L"\\app.exe"); },
+         L"C:\\Deep\\.\\x\\..\\" + deep.substr(8) + L"//app.exe. ", PathState::File},
+        {"a long share path", [&](sim::Machine& m) { m.AddFile(unc); }, unc, PathState::File},
+    });
+}
+
+TEST(FileExistence, ExtendedLengthPath) {
+    const std::wstring a(250, L'a');
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:\\short\\x.exe", L"C:\\short\\x.exe"},
+        {L"C:\\" + a + L"\\tool.exe", L"\\\\?\\C:\\" + a + L"\\tool.exe"},
+        {L"c:/" + a + L"/./b/../tool.exe", L"\\\\?\\c:\\" + a + L"\\tool.exe"},
+        {L"C:\\" + a + L"\\\\tool.exe . .", L"\\\\?\\C:\\" + a + L"\\tool.exe"},
+        {L"C:\\" + a + L"\\sub\\deeper\\", L"\\\\?\\C:\\" + a + L"\\sub\\deeper\\"},
+        {L"\\\\srv\\share\\" + a + L"\\t.exe", L"\\\\?\\UNC\\srv\\share\\" + a + L"\\t.exe"},
+        {L"\\\\?\\C:\\" + a + L"\\..\\t.exe", L"\\\\?\\C:\\" + a + L"\\..\\t.exe"},
+        {a + L"\\relative.exe", a + L"\\relative.exe"},
+    };
+    for (const auto& [path, expected] : cases) {
+        EXPECT_EQ(ExtendedLengthPath(path), expected) << testing::PrintToString(path);
+    }
 }
 
 // ---- FileReferenceExists and redirection ----
@@ -220,6 +434,26 @@ TEST_F(FileReferenceTest, FileReferenceExistsFallsBackToPathFolders) {
     env64.PathFolders.clear();
     EXPECT_FALSE(FileReferenceExists(L"notepad.exe", env64));
     EXPECT_TRUE(FileReferenceExists(L"C:\\Tools\\tool.exe", env64));
+}
+
+TEST_F(FileReferenceTest, NamesAreLookedUpInEitherView) {
+    machine.AddFile(L"C:\\Windows\\SysWOW64\\only32.dll");
+    machine.AddFile(L"C:\\Windows\\system32\\only64.dll");
+    machine.AddFile(L"C:\\Windows\\system32\\Wbem\\wmi64.dll");
+    env64.PathFolders = {L"C:\\Tools\\", L"C:\\WINDOWS\\system32\\", L"C:\\Windows\\",
+                         L"C:\\Windows\\System32\\Wbem\\"};
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"only32.dll", true}, {L"C:\\Gone\\only32.dll", true}, {L"only64.dll", true},
+        {L"wmi64.dll", true},  {L"neither.dll", false},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(FileReferenceExists(text, env64), expected)
+            << testing::PrintToString(std::wstring(text));
+        EXPECT_FALSE(FileExists(L"C:\\Windows\\system32\\only64.dll"))
+            << "redirection must be on again";
+    }
+    // A 32-bit machine has one view only.
+    EXPECT_FALSE(FileReferenceExists(L"only64.dll", env32));
 }
 
 TEST_F(FileReferenceTest, RedirectionIsOffOnlyDuringTheTest) {

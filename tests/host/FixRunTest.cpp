@@ -2,8 +2,12 @@
 // the end states.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "engine/Findings.h"
 #include "platform/Platform.h"
+#include "platform/Utf16.h"
 #include "platform/sim/RegFile.h"
 #include "repair/Repair.h"
 #include "sysaccess/TextFile.h"
@@ -235,6 +239,127 @@ TEST_F(FixRunTest, StopInTheCheckPhaseWritesThePartialList) {
     EXPECT_EQ(DecodeTextLines(*t.machine.FileContents(kExclusions)), s->results.ExclusionList);
     EXPECT_EQ(ClearedByFix(), 0);
     EXPECT_EQ(s->results.recorded.size(), 6u);
+}
+
+TEST(FixRun, NothingIsDeletedWhenTheUndoFileCannotBeSaved) {
+    const std::wstring notSaved = L"Nothing was changed because the undo file could not be saved";
+    struct Case {
+        const char* label;
+        std::function<void(sim::Machine&)> setUp;
+        bool otherProgramsFile;
+    } cases[] = {
+        {"a file of that name held by another program",
+         [](sim::Machine& m) { m.AddFile(kUndo, {'x'}); }, true},
+        {"a full disk", [](sim::Machine& m) { m.freeBytes = 40; }, false},
+        {"no data folder, and none in the program's folder either",
+         [](sim::Machine& m) { m.appDataFolder = L"Q:\\Roaming"; }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        World w;
+        w.t.machine.AddFile(kExclusions, {'o', 'l', 'd', '\r', '\n'});
+        c.setUp(w.t.machine);
+        w.Build(3);
+        const std::wstring before = w.Registry();
+        w.t.window.answers = {true};
+        {
+            platform::FileLock other(kUndo);
+            Button2Click(*w.s);
+        }
+        EXPECT_EQ(w.Registry(), before);
+        EXPECT_EQ(w.t.window.infoText, notSaved);
+        w.ExpectIdle();
+        // The editor was never asked to import; the findings stay listed, the exclusions as
+        // they were.
+        for (const sim::ProcessRecord& p : w.t.machine.processes) {
+            EXPECT_NE(p.commandLine.rfind(L" /s \"", 0), 0u) << ToUtf8(p.commandLine);
+        }
+        EXPECT_EQ(w.ClearedByFix(), 0);
+        EXPECT_EQ(w.s->results.recorded.size(), 3u);
+        EXPECT_EQ(DecodeTextLines(*w.t.machine.FileContents(kExclusions)), Lines{L"old"});
+        if (c.otherProgramsFile) {
+            EXPECT_EQ(*w.t.machine.FileContents(kUndo), (std::vector<std::uint8_t>{'x'}));
+        } else {
+            EXPECT_FALSE(w.t.machine.IsFile(kUndo));
+        }
+    }
+}
+
+TEST(FixRun, AKeyNoUndoFileCanHoldIsLeftAndKeptAsAnExclusion) {
+    World w;
+    auto& r = w.t.machine.registry;
+    r.SetString(kHkeyCurrentUser, L"Software\\Odd\\Deep", L"two\nlines", L"x");
+    r.SetString(kHkeyCurrentUser, L"Software\\Plain", L"v", L"y");
+    w.Build(2);
+    for (const wchar_t* key : {L"\\Software\\Odd", L"\\Software\\Plain"}) {
+        ASSERT_TRUE(RecordIssue(*w.s, IssueCategory::SoftwareLocations,
+                                std::wstring(L"[HKCU]") + key, L"", std::wstring(L"[HKCU]") + key,
+                                KeyDeletion(kHkeyCurrentUser, key)));
+    }
+    w.EndScan();
+    w.t.window.answers = {true};
+    Button2Click(*w.s);
+    EXPECT_NE(r.Find(kHkeyCurrentUser, L"Software\\Odd\\Deep"), nullptr);
+    EXPECT_EQ(r.Find(kHkeyCurrentUser, L"Software\\Plain"), nullptr);
+    EXPECT_FALSE(w.HasValue(L"v0"));
+    EXPECT_EQ(w.s->results.ExclusionList, Lines{L"[HKCU]\\Software\\Odd"});
+    EXPECT_EQ(w.t.window.infoText, L"Summary: 3 errors fixed");
+    w.ExpectIdle();
+    // The undo file holds what was deleted, nothing of the key left alone.
+    const Lines undo = DecodeTextLines(*w.t.machine.FileContents(kUndo));
+    EXPECT_NE(std::find(undo.begin(), undo.end(), L"[HKEY_CURRENT_USER\\Software\\Plain]"),
+              undo.end());
+    for (const std::wstring& line : undo) {
+        EXPECT_EQ(line.find(L"Odd"), std::wstring::npos) << ToUtf8(line);
+    }
+}
+
+TEST(FixRun, OnlyWhatIsGoneCountsAsFixed) {
+    struct Case {
+        const char* label;
+        bool administrator;
+        std::wstring summary;
+        std::size_t exclusions;
+    } cases[] = {
+        {"an administrator removes machine values", true, L"Errors were fixed", 0},
+        // A standard user's editor cannot delete them, and the full-access re-test cannot open
+        // their key: they are no exclusions, but not fixed either.
+        {"a standard user cannot", false, L"Summary: 1 errors fixed", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        World w;
+        w.t.machine.administrator = c.administrator;
+        w.t.machine.registry.SetString(kHkeyLocalMachine, L"SOFTWARE\\Machine", L"a", L"x");
+        w.t.machine.registry.SetString(kHkeyLocalMachine, L"SOFTWARE\\Machine", L"b", L"x");
+        w.Build(1);
+        for (const wchar_t* name : {L"a", L"b"}) {
+            ASSERT_TRUE(
+                RecordIssue(*w.s, IssueCategory::TemporaryValues, L"[HKLM]\\SOFTWARE\\Machine",
+                            name, std::wstring(L"[HKLM]\\SOFTWARE\\Machine=") + name,
+                            ValueDeletion(kHkeyLocalMachine, L"\\SOFTWARE\\Machine", name)));
+        }
+        w.EndScan();
+        w.t.window.answers = {true};
+        Button2Click(*w.s);
+        EXPECT_EQ(w.t.window.infoText, c.summary);
+        EXPECT_EQ(w.s->results.ExclusionList.size(), c.exclusions);
+        w.ExpectIdle();
+    }
+}
+
+TEST(FixRun, AScriptCutShortIsNotLeftBehind) {
+    World w;
+    w.Build(40);
+    w.t.machine.freeBytes = 100;  // less than the script needs
+    w.t.window.undoChecked = false;
+    w.t.window.answers = {true};
+    const std::wstring before = w.Registry();
+    Button2Click(*w.s);
+    EXPECT_FALSE(w.t.machine.IsFile(kScript));
+    EXPECT_EQ(w.Registry(), before);
+    EXPECT_EQ(w.t.window.infoText, L"Summary: 0 errors fixed");
+    w.ExpectIdle();
 }
 
 TEST_F(FixRunTest, ScriptThatCannotBeWrittenImportsNothing) {

@@ -298,6 +298,159 @@ TEST_F(SimFilesTest, RegistryEditorProcess) {
     EXPECT_EQ(machine_.processes[5].commandLine, L"tool.exe /x");
 }
 
+TEST_F(SimFilesTest, LongPathsNeedTheExtendedForm) {
+    const std::wstring deep =
+        L"C:\\Deep\\" + std::wstring(200, L'd') + L"\\" + std::wstring(60, L'e');
+    const std::wstring file = deep + L"\\f.txt";
+    machine_.AddFile(file, {7});
+    struct Case {
+        std::wstring path;
+        std::uint32_t attributes;
+        Status error;
+    } cases[] = {
+        {file, kInvalidFileAttributes, kErrorPathNotFound},
+        {L"\\\\?\\" + file, kArchive, 0},
+        {L"\\\\?\\" + deep, kFileAttributeDirectory, 0},
+        {L"\\\\?\\" + deep + L"\\none.txt", kInvalidFileAttributes, kErrorFileNotFound},
+        {L"\\\\?\\C:\\Data\\file.txt", kArchive, 0},
+    };
+    for (const Case& c : cases) {
+        Status error = 0;
+        EXPECT_EQ(GetFileAttributes(c.path, &error), c.attributes) << ToUtf8(c.path);
+        if (c.attributes == kInvalidFileAttributes) {
+            EXPECT_EQ(error, c.error) << ToUtf8(c.path);
+        }
+    }
+    std::vector<std::uint8_t> bytes;
+    EXPECT_FALSE(ReadFileBytes(file, bytes));
+    EXPECT_FALSE(WriteFileBytes(deep + L"\\new.txt", {1}));
+    EXPECT_TRUE(ReadFileBytes(L"\\\\?\\" + file, bytes));
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>{7});
+    EXPECT_TRUE(WriteFileBytes(L"\\\\?\\" + deep + L"\\new.txt", {1}));
+    // Shares take the "UNC" form; a process that is long-path aware needs no prefix.
+    machine_.AddFile(L"\\\\server\\share\\x.txt");
+    EXPECT_EQ(GetFileAttributes(L"\\\\?\\UNC\\server\\share\\x.txt", nullptr), kArchive);
+    machine_.maxPath = 0;
+    EXPECT_EQ(GetFileAttributes(file, nullptr), kArchive);
+}
+
+TEST_F(SimFilesTest, LookFailuresCoverEverythingBelow) {
+    machine_.drives.push_back({L'D', kDriveCdrom});
+    machine_.FailLooks(L"D:\\", kErrorNotReady);
+    machine_.FailLooks(L"\\\\server\\apps", kErrorNetworkUnreachable);
+    machine_.FailLooks(L"\\\\gone", kErrorBadNetpath);
+    machine_.AddFile(L"\\\\server\\other\\x.exe");
+    const std::pair<const wchar_t*, Status> cases[] = {
+        {L"D:\\", kErrorNotReady},
+        {L"D:\\setup\\setup.exe", kErrorNotReady},
+        {L"\\\\server\\apps\\a\\b.exe", kErrorNetworkUnreachable},
+        {L"\\\\SERVER\\APPS", kErrorNetworkUnreachable},
+        {L"\\\\gone\\share\\x.exe", kErrorBadNetpath},
+        {L"C:\\Secret\\hidden.txt", kErrorAccessDenied},
+        {L"\\\\server\\other\\x.exe", kErrorSuccess},
+    };
+    for (const auto& [path, error] : cases) {
+        Status got = kErrorSuccess;
+        const std::uint32_t attributes = GetFileAttributes(path, &got);
+        EXPECT_EQ(attributes == kInvalidFileAttributes ? got : kErrorSuccess, error)
+            << ToUtf8(path);
+    }
+    std::vector<std::uint8_t> bytes;
+    EXPECT_FALSE(WriteFileBytes(L"\\\\server\\apps\\new.txt", {1}));
+    EXPECT_FALSE(ReadFileBytes(L"D:\\x.txt", bytes));
+}
+
+TEST_F(SimFilesTest, ReparsePointsAndWhereTheirLinksLead) {
+    machine_.AddFile(L"C:\\Apps\\v2\\app.exe");
+    machine_.AddReparsePoint(L"C:\\Apps\\app.exe", kIoReparseTagSymlink, L"v2\\app.exe");
+    machine_.AddReparsePoint(L"C:\\Apps\\gone.exe", kIoReparseTagSymlink, L"C:\\Nowhere\\x.exe");
+    machine_.AddReparsePoint(L"C:\\Apps\\alias.exe", kIoReparseTagAppExecLink);
+    machine_.AddReparsePoint(L"C:\\Apps\\cloud.exe", kIoReparseTagCloud);
+    machine_.AddReparsePoint(L"C:\\Linked", kIoReparseTagMountPoint, L"C:\\Apps", true);
+    machine_.AddReparsePoint(L"C:\\Loop.exe", kIoReparseTagSymlink, L"C:\\Loop.exe");
+    struct Case {
+        const wchar_t* path;
+        std::uint32_t tag;
+        bool asFolder;
+        Status openError;  // 0: the target opens
+    } cases[] = {
+        {L"C:\\Apps\\app.exe", kIoReparseTagSymlink, false, 0},
+        {L"C:\\Apps\\gone.exe", kIoReparseTagSymlink, false, kErrorPathNotFound},
+        {L"C:\\Apps\\alias.exe", kIoReparseTagAppExecLink, false, kErrorCantAccessFile},
+        {L"C:\\Apps\\cloud.exe", kIoReparseTagCloud, false, kErrorCloudFileProviderNotRunning},
+        {L"C:\\Linked", kIoReparseTagMountPoint, true, 0},
+        {L"C:\\Linked", kIoReparseTagMountPoint, false, kErrorAccessDenied},
+        {L"C:\\Loop.exe", kIoReparseTagSymlink, false, kErrorCantResolveFilename},
+        {L"C:\\Data\\file.txt", 0, false, 0},
+        {L"C:\\Data\\none.txt", 0, false, kErrorFileNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.path));
+        const std::uint32_t attributes = GetFileAttributes(c.path, nullptr);
+        if (c.tag != 0) {
+            EXPECT_NE(attributes & kFileAttributeReparsePoint, 0u);
+        }
+        EXPECT_EQ(GetReparseTag(c.path), c.tag);
+        Status error = kErrorSuccess;
+        EXPECT_EQ(LinkTargetOpens(c.path, c.asFolder, &error), c.openError == 0);
+        EXPECT_EQ(error, c.openError);
+    }
+}
+
+TEST_F(SimFilesTest, WritesStopWhenTheDiskIsFull) {
+    machine_.freeBytes = 10;
+    EXPECT_TRUE(WriteFileBytes(L"C:\\Data\\a.bin", std::vector<std::uint8_t>(6, 1)));
+    EXPECT_EQ(*machine_.freeBytes, 4u);
+    // Rewriting gives the old bytes back first.
+    EXPECT_TRUE(WriteFileBytes(L"C:\\Data\\a.bin", std::vector<std::uint8_t>(9, 2)));
+    EXPECT_EQ(*machine_.freeBytes, 1u);
+    // What does not fit is cut short, and the write fails.
+    EXPECT_FALSE(WriteFileBytes(L"C:\\Data\\b.bin", std::vector<std::uint8_t>(5, 3)));
+    ASSERT_NE(machine_.FileContents(L"C:\\Data\\b.bin"), nullptr);
+    EXPECT_EQ(machine_.FileContents(L"C:\\Data\\b.bin")->size(), 1u);
+    EXPECT_EQ(*machine_.freeBytes, 0u);
+}
+
+TEST_F(SimFilesTest, AProcessCanRunPastTheTimeOut) {
+    machine_.registry.SetString(kHkeyCurrentUser, L"Software\\App", L"v", L"x");
+    const std::wstring editor = L"C:\\Windows\\regedit.exe";
+    const std::wstring exportLine =
+        L" /s /e \"C:\\Data\\out.reg\" \"HKEY_CURRENT_USER\\Software\\App\"";
+    // Started, and whether it ended within the wait.
+    auto run = [](const std::wstring& app, const std::wstring& line, std::uint32_t timeoutMs,
+                  bool* ended) {
+        Process process = StartProcess(app, line, 0x88);
+        *ended = process.Wait(timeoutMs);
+        return process.Started();
+    };
+    bool ended = false;
+    EXPECT_TRUE(run(editor, exportLine, 10000, &ended));
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(machine_.RemoveFile(L"C:\\Data\\out.reg"));
+
+    machine_.onProcess = [](const ProcessRecord& p) {
+        return p.commandLine.find(L"/e") == std::wstring::npos
+                   ? Machine::ProcessOutcome::Runs
+                   : Machine::ProcessOutcome::RunsPastTimeOut;
+    };
+    const LocalTime before = machine_.clock;
+    EXPECT_TRUE(run(editor, exportLine, 10000, &ended));
+    EXPECT_FALSE(ended);
+    EXPECT_FALSE(machine_.IsFile(L"C:\\Data\\out.reg"));
+    EXPECT_EQ(machine_.clock.second, (before.second + 10) % 60);
+    EXPECT_TRUE(run(editor, L" /s \"C:\\Data\\none.reg\"", 10000, &ended));
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(run(L"C:\\Tools\\none.exe", L"", 10, &ended));
+    EXPECT_FALSE(ended);
+    // An editor that ends at once without doing its work.
+    machine_.onProcess = [](const ProcessRecord&) {
+        return Machine::ProcessOutcome::EndsDoingNothing;
+    };
+    EXPECT_TRUE(run(editor, exportLine, 10000, &ended));
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(machine_.IsFile(L"C:\\Data\\out.reg"));
+}
+
 TEST_F(SimFilesTest, ShellAndClock) {
     ShellOpen(42, L"C:\\Users\\User\\AppData\\Roaming\\Brimvale\\");
     ASSERT_EQ(machine_.shellOpens.size(), 1u);

@@ -113,6 +113,66 @@ TEST_F(SimMachineDirectoryTest, LoadsEveryEntry) {
     EXPECT_TRUE(m.IsFile(L"D:\\Users\\Ann\\AppData\\Roaming\\Brimvale\\Undo\\old.reg"));
 }
 
+TEST_F(SimMachineDirectoryTest, FileKindsLimitsAndTheProgramFilesOfAnotherDrive) {
+    Write("machine.ini",
+          "[machine]\n"
+          "windows = D:\\Windows\n"
+          "programfiles = D:\\Program Files (x86)\n"
+          "drives = C:fixed D:fixed E:cdrom\n"
+          "maxpath = 0x104\n"
+          "freespace = 4096\n"
+          "[files]\n"
+          "C:\\Users\\U\\AppData\\Local\\Microsoft\\WindowsApps\\python.exe = appexeclink\n"
+          "C:\\OneDrive\\ = cloud\n"
+          "C:\\Tools\\current.exe = symlink C:\\Tools\\v 2\\tool.exe\n"
+          "C:\\Linked\\ = junction D:\\Data\n"
+          "C:\\Dedup\\big.dll = reparse 0x80000013\n"
+          "C:\\Private\\ = denied\n"
+          "E:\\ = notready\n"
+          "\\\\server\\apps = unreachable\n"
+          "\\\\oldserver = badnetpath\n"
+          "\\\\server\\gone = badnetname\n"
+          "\\\\server\\busy = error 1232\n");
+    Write("files.txt", "C:\\Tools\\v 2\\tool.exe\nC:\\Tools\\current.exe\n");
+    Machine m;
+    std::string error;
+    ASSERT_TRUE(LoadMachineDirectory(dir_, m, error)) << error;
+    ScopedMachine use(m);
+    EXPECT_EQ(m.maxPath, 260u);
+    EXPECT_EQ(m.freeBytes, std::optional<std::uint64_t>(4096));
+    // The 64-bit programs' folders follow the x86 one to its drive.
+    EXPECT_EQ(*m.Environment(L"ProgramW6432"), L"D:\\Program Files");
+    EXPECT_EQ(*m.Environment(L"CommonProgramW6432"), L"D:\\Program Files\\Common Files");
+    EXPECT_EQ(*m.Environment(L"ProgramFiles(x86)"), L"D:\\Program Files (x86)");
+    const std::pair<const wchar_t*, std::uint32_t> tags[] = {
+        {L"C:\\Users\\U\\AppData\\Local\\Microsoft\\WindowsApps\\python.exe",
+         kIoReparseTagAppExecLink},
+        {L"C:\\OneDrive", kIoReparseTagCloud},
+        {L"C:\\Tools\\current.exe", kIoReparseTagSymlink},
+        {L"C:\\Linked", kIoReparseTagMountPoint},
+        {L"C:\\Dedup\\big.dll", 0x80000013u},
+        {L"C:\\Tools\\v 2\\tool.exe", 0},
+    };
+    for (const auto& [path, tag] : tags) {
+        EXPECT_EQ(GetReparseTag(path), tag) << ToUtf8(path);
+    }
+    EXPECT_TRUE(m.IsFolder(L"C:\\OneDrive"));
+    EXPECT_TRUE(LinkTargetOpens(L"C:\\Tools\\current.exe", false, nullptr));
+    const std::pair<const wchar_t*, Status> failures[] = {
+        {L"C:\\Private\\x.txt", kErrorAccessDenied},
+        {L"E:\\setup.exe", kErrorNotReady},
+        {L"\\\\server\\apps\\a.exe", kErrorNetworkUnreachable},
+        {L"\\\\oldserver\\share\\a.exe", kErrorBadNetpath},
+        {L"\\\\server\\gone\\a.exe", kErrorBadNetName},
+        {L"\\\\server\\busy\\a.exe", 1232},
+    };
+    for (const auto& [path, expected] : failures) {
+        Status got = kErrorSuccess;
+        EXPECT_EQ(GetFileAttributes(path, &got), kInvalidFileAttributes) << ToUtf8(path);
+        EXPECT_EQ(got, expected) << ToUtf8(path);
+    }
+}
+
 TEST_F(SimMachineDirectoryTest, EmptyDirectoryGivesTheDefaultMachine) {
     Machine m;
     std::string error;
@@ -150,6 +210,15 @@ TEST_F(SimMachineDirectoryTest, MalformedLinesNameFileAndLine) {
          "5.00\r\n\r\n[HKLM\\A]\r\n\"a\"=\"b\"\r\n\"c\"=dword:zz\r\n",
          "registry.reg:5:"},
         {"registry.reg", "Windows Registry Editor Version 5.00\r\n[BAD\\A]\r\n", "registry.reg:2:"},
+        {"machine.ini", "[machine]\nmaxpath = long\n", "machine.ini:2:"},
+        {"machine.ini", "[machine]\nfreespace = -1\n", "machine.ini:2:"},
+        {"machine.ini", "[files]\nrelative\\x.exe = denied\n", "machine.ini:2:"},
+        {"machine.ini", "[files]\nC:\\x.exe = sticky\n", "machine.ini:2:"},
+        {"machine.ini", "[files]\nC:\\x.exe = symlink\n", "machine.ini:2:"},
+        {"machine.ini", "[files]\nC:\\x.exe = appexeclink C:\\y.exe\n", "machine.ini:2:"},
+        {"machine.ini", "[files]\nC:\\x.exe = denied now\n", "machine.ini:2:"},
+        {"machine.ini", "[files]\nC:\\x.exe = reparse 0\n", "machine.ini:2:"},
+        {"machine.ini", "[files]\n\nC:\\x.exe = error x\n", "machine.ini:3:"},
         {"files.txt", "C:\\ok.txt\nrelative\\path.txt\n", "files.txt:2:"},
         {"files.txt", "# c\n\\\\server\\share\\x\n", "files.txt:2:"},
     };
@@ -197,6 +266,17 @@ TEST_F(SimMachineDirectoryTest, SaveThenLoadGivesTheSameMachine) {
     a.AddFile(L"C:\\Users\\Zo\u00EB\\AppData\\Roaming\\Brimvale\\Exclusions.txt", {0xFF, 0xFE, 0});
     a.AddFile(L"C:\\Users\\Zo\u00EB\\AppData\\Roaming\\Brimvale\\Undo\\u1.reg", {'u'});
     a.AddFolder(L"C:\\Users\\Zo\u00EB\\AppData\\Roaming\\Brimvale\\Empty");
+    a.AddFile(L"C:\\Apps\\real.exe");
+    a.AddReparsePoint(L"C:\\Apps\\link.exe", kIoReparseTagSymlink, L"real.exe");
+    a.AddReparsePoint(L"C:\\Apps\\alias.exe", kIoReparseTagAppExecLink);
+    a.AddReparsePoint(L"C:\\Cloud", kIoReparseTagCloud, L"", true);
+    a.AddReparsePoint(L"C:\\Odd.dll", 0x80000017u);
+    a.AddFile(L"C:\\Locked\\x.txt");
+    a.DenyAccess(L"C:\\Locked");
+    a.FailLooks(L"D:\\", kErrorNotReady);
+    a.FailLooks(L"\\\\Server\\Share", kErrorNetworkUnreachable);
+    a.maxPath = 0;
+    a.freeBytes = 123456;
 
     std::string error;
     ASSERT_TRUE(SaveMachineDirectory(a, dir_, error)) << error;
@@ -210,6 +290,18 @@ TEST_F(SimMachineDirectoryTest, SaveThenLoadGivesTheSameMachine) {
     EXPECT_EQ(b.programPath, a.programPath);
     EXPECT_EQ(b.currentFolder, a.currentFolder);
     EXPECT_EQ(b.administrator, a.administrator);
+    EXPECT_EQ(b.maxPath, a.maxPath);
+    EXPECT_EQ(b.freeBytes, a.freeBytes);
+    for (const auto& [upper, entry] : a.Files()) {
+        const auto it = b.Files().find(upper);
+        ASSERT_NE(it, b.Files().end()) << ToUtf8(upper);
+        EXPECT_EQ(it->second.reparseTag, entry.reparseTag) << ToUtf8(upper);
+        EXPECT_EQ(it->second.linkTarget, entry.linkTarget) << ToUtf8(upper);
+        EXPECT_EQ(b.LookFailure(entry.path), a.LookFailure(entry.path)) << ToUtf8(upper);
+    }
+    for (const wchar_t* path : {L"D:\\x", L"\\\\server\\share\\y"}) {
+        EXPECT_EQ(b.LookFailure(b.FullPath(path)), a.LookFailure(a.FullPath(path)));
+    }
     ASSERT_EQ(b.drives.size(), a.drives.size());
     for (std::size_t i = 0; i < a.drives.size(); ++i) {
         EXPECT_EQ(b.drives[i].letter, a.drives[i].letter);

@@ -2,6 +2,8 @@
 // "Manage undo".
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine/Findings.h"
 #include "platform/Utf16.h"
 #include "repair/Repair.h"
@@ -218,7 +220,7 @@ TEST(AppendKeyUndoTest, CopiesTheEditorsExportOfTheSubtree) {
     RunState& s = t.Ready();
     EnsureAppDataFolder(s.env);
     std::vector<std::wstring> lines;
-    AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"SOFTWARE\\K");
+    EXPECT_TRUE(AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"SOFTWARE\\K", 3));
     const std::vector<std::wstring> want{L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]",
                                          L"@=\"top\"",
                                          L"",
@@ -228,12 +230,13 @@ TEST(AppendKeyUndoTest, CopiesTheEditorsExportOfTheSubtree) {
                                          L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\B]",
                                          L""};
     EXPECT_EQ(lines, want);
-    // The editor was asked for an export into a temporary file named from the clock (minute 5,
-    // second 7, millisecond 0), which is gone afterwards.
+    // The editor was asked for an export into a temporary file named from the clock (14:05:07,
+    // millisecond 0) and the key's place among the findings, which is gone afterwards.
+    const std::wstring temp = std::wstring(kAppData) + L"Brimvale_Export_14_5_7_0_3";
     ASSERT_FALSE(t.machine.processes.empty());
     EXPECT_EQ(t.machine.processes.back().commandLine,
-              std::wstring(L" /s /e \"") + kAppData + L"570\" \"HKEY_LOCAL_MACHINE\\SOFTWARE\\K\"");
-    EXPECT_FALSE(t.machine.IsFile(std::wstring(kAppData) + L"570"));
+              L" /s /e \"" + temp + L"\" \"HKEY_LOCAL_MACHINE\\SOFTWARE\\K\"");
+    EXPECT_FALSE(t.machine.IsFile(temp));
 
     // A key that does not exist adds nothing; neither does an empty path.
     lines.clear();
@@ -249,6 +252,142 @@ TEST(AppendKeyUndoTest, CopiesTheEditorsExportOfTheSubtree) {
     lines.clear();
     AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"SOFTWARE\\Gone");
     EXPECT_TRUE(lines.empty());
+}
+
+// What the editor leaves in the temporary file: the export is taken only when the editor ended
+// in time and the file holds the key's own section; otherwise the key is copied from the
+// registry. The editor's files below hold a value the registry does not, to tell them apart.
+TEST(AppendKeyUndoTest, AnExportCountsOnlyWhenItEndedAndHoldsTheKey) {
+    using Outcome = sim::Machine::ProcessOutcome;
+    const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+    const std::string section = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n\"fromEditor\"=\"x\"\r\n\r\n";
+    struct Case {
+        const char* label;
+        Outcome outcome;
+        std::string written;  // what the editor writes to its file; nothing when empty
+        bool exportUsed;
+    } cases[] = {
+        {"a whole export", Outcome::EndsDoingNothing, header + section, true},
+        {"the key's section in other letter case", Outcome::EndsDoingNothing,
+         header + "[hkey_local_machine\\software\\k]\r\n\"fromEditor\"=\"x\"\r\n", true},
+        {"only the header and empty lines", Outcome::EndsDoingNothing, header + "\r\n\r\n", false},
+        {"another key's section", Outcome::EndsDoingNothing,
+         header + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"fromEditor\"=\"x\"\r\n", false},
+        {"a subkey's section only", Outcome::EndsDoingNothing,
+         header + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\A]\r\n\"fromEditor\"=\"x\"\r\n", false},
+        {"a whole export, but the editor ran past its time-out", Outcome::RunsPastTimeOut,
+         header + section, false},
+        {"no file at all", Outcome::EndsDoingNothing, "", false},
+    };
+    const std::vector<std::wstring> fromRegistry{L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]",
+                                                 L"\"d\"=dword:00000001", L""};
+    const std::vector<std::wstring> fromEditor{L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]",
+                                               L"\"fromEditor\"=\"x\"", L""};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TestMachine t;
+        t.machine.registry.SetDword(kHkeyLocalMachine, L"SOFTWARE\\K", L"d", 1);
+        RunState& s = t.Ready();
+        EnsureAppDataFolder(s.env);
+        t.machine.onProcess = [&](const sim::ProcessRecord& p) {
+            const std::size_t open = p.commandLine.find(L'"');
+            const std::wstring file =
+                p.commandLine.substr(open + 1, p.commandLine.find(L'"', open + 1) - open - 1);
+            if (!c.written.empty()) {
+                t.machine.AddFile(file, Bytes(c.written.begin(), c.written.end()));
+            }
+            return c.outcome;
+        };
+        std::vector<std::wstring> lines;
+        EXPECT_TRUE(AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"\\SOFTWARE\\K", 1));
+        if (c.exportUsed) {
+            EXPECT_EQ(lines[0], c.written.find("[hkey") != std::string::npos
+                                    ? L"[hkey_local_machine\\software\\k]"
+                                    : fromEditor[0]);
+            EXPECT_EQ(lines[1], fromEditor[1]);
+        } else {
+            EXPECT_EQ(lines, fromRegistry);
+        }
+    }
+}
+
+TEST(AppendKeyUndoTest, EveryExportHasAFileOfItsOwn) {
+    TestMachine t;
+    t.machine.registry.SetDword(kHkeyLocalMachine, L"SOFTWARE\\K", L"d", 1);
+    RunState& s = t.Ready();
+    EnsureAppDataFolder(s.env);
+    // 1 min 23 s 4 ms and 12 min 3 s 4 ms once read alike; two keys in one millisecond too.
+    const std::pair<platform::LocalTime, std::size_t> when[] = {
+        {{2024, 12, 9, 14, 1, 23, 4}, 1},
+        {{2024, 12, 9, 14, 12, 3, 4}, 1},
+        {{2024, 12, 9, 14, 12, 3, 4}, 2},
+    };
+    std::vector<std::wstring> names;
+    for (const auto& [clock, sequence] : when) {
+        t.machine.clock = clock;
+        std::vector<std::wstring> lines;
+        AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"\\SOFTWARE\\K", sequence);
+        const std::wstring& line = t.machine.processes.back().commandLine;
+        names.push_back(line.substr(0, line.find(L"\" ")));
+    }
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_NE(names[1], names[2]);
+
+    // A leftover of that name (an editor that timed out before) is removed, not read.
+    const std::string stale =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\r\n\"stale\"=\"x\"\r\n";
+    const std::wstring leftover = std::wstring(kAppData) + L"Brimvale_Export_14_12_3_4_2";
+    t.machine.onProcess = [](const sim::ProcessRecord&) {
+        return sim::Machine::ProcessOutcome::EndsDoingNothing;
+    };
+    const std::vector<std::wstring> fromRegistry{L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\K]",
+                                                 L"\"d\"=dword:00000001", L""};
+    t.machine.AddFile(leftover, Bytes(stale.begin(), stale.end()));
+    std::vector<std::wstring> lines;
+    AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"\\SOFTWARE\\K", 2);
+    EXPECT_EQ(lines, fromRegistry);
+    EXPECT_FALSE(t.machine.IsFile(leftover));
+    // One that cannot be removed is not read, and the editor is not asked to write over it.
+    t.machine.AddFile(leftover, Bytes(stale.begin(), stale.end()));
+    const std::size_t runs = t.machine.processes.size();
+    {
+        platform::FileLock held(leftover);
+        lines.clear();
+        AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"\\SOFTWARE\\K", 2);
+    }
+    EXPECT_EQ(lines, fromRegistry);
+    EXPECT_EQ(t.machine.processes.size(), runs);
+}
+
+TEST(AppendKeyUndoTest, ASubtreeWithNamesNoLineCanCarryIsKept) {
+    const std::wstring nul(1, L'\0');
+    struct Case {
+        const char* label;
+        std::wstring sub;   // below SOFTWARE\K
+        std::wstring name;  // of a value there
+        bool fits;
+    } cases[] = {
+        {"plain names", L"A\\B", L"v", true},
+        {"odd but writable names", L"[x] \"y\"", L"a\\b=\"c\"", true},
+        {"a value name with a line feed", L"A", L"line\nbreak", false},
+        {"a value name with a carriage return, deep down", L"A\\B\\C", L"cr\r", false},
+        {"a value name with NUL", L"", L"n" + nul + L"ul", false},
+        {"a subkey name with a line feed", L"A\\two\nlines", L"v", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TestMachine t;
+        t.machine.registry.SetDword(kHkeyLocalMachine, L"SOFTWARE\\K", L"top", 1);
+        const std::wstring path = c.sub.empty() ? L"SOFTWARE\\K" : L"SOFTWARE\\K\\" + c.sub;
+        t.machine.registry.SetDword(kHkeyLocalMachine, path, c.name, 2);
+        RunState& s = t.Ready();
+        EnsureAppDataFolder(s.env);
+        std::vector<std::wstring> lines;
+        EXPECT_EQ(AppendKeyUndo(s, lines, L"HKEY_LOCAL_MACHINE", L"\\SOFTWARE\\K", 1), c.fits);
+        EXPECT_EQ(lines.empty(), !c.fits);
+        EXPECT_EQ(t.machine.processes.empty(), !c.fits);
+    }
 }
 
 TEST(AppendKeyUndoTest, KeyWithADoubleQuoteIsWrittenFromTheRegistry) {
@@ -277,7 +416,7 @@ TEST(CreateUndoFileTest, WritesBlocksInFindingOrderUnderTheClockName) {
     KeyFinding(s, kHkeyLocalMachine, L"\\SOFTWARE\\Gone");
     s.scanInProgress = true;
 
-    const std::wstring path = CreateUndoFile(s);
+    const std::wstring path = CreateUndoFile(s).path;
     EXPECT_EQ(path, std::wstring(kAppData) + L"Brimvale_Undo_9_12_2024_14_5_7.reg");
     const std::vector<std::wstring> want{
         L"Windows Registry Editor Version 5.00",
@@ -299,13 +438,71 @@ TEST(CreateUndoFileTest, WritesBlocksInFindingOrderUnderTheClockName) {
     EXPECT_EQ(t.window.gaugeHistory.front(), 0);
 }
 
+TEST(CreateUndoFileTest, ManyValuesOfOneKeyReadItsNamesOnce) {
+    TestMachine t;
+    RunState& s = t.Ready();
+    constexpr int kValues = 60;
+    for (int i = 0; i < kValues; ++i) {
+        const std::wstring name = L"v" + std::to_wstring(i);
+        t.machine.registry.SetDword(kHkeyCurrentUser, L"Software\\Many", name, 1);
+        ValueFinding(s, kHkeyCurrentUser, L"\\Software\\Many", name);
+    }
+    s.scanInProgress = true;
+    int enumerations = 0;
+    t.machine.onRegistryCall = [&](const wchar_t* call) {
+        enumerations += std::wstring_view(call) == L"RegEnumValue" ? 1 : 0;
+    };
+    const UndoOutcome undo = CreateUndoFile(s);
+    t.machine.onRegistryCall = nullptr;
+    EXPECT_TRUE(undo.saved);
+    EXPECT_LE(enumerations, kValues + 1);
+    const auto files = UndoFiles(t.machine);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].size(), 2u + 3u * kValues);
+}
+
+TEST(CreateUndoFileTest, AFileThatCannotBeSavedWholeIsNoUndo) {
+    const std::wstring undoPath = std::wstring(kAppData) + L"Brimvale_Undo_9_12_2024_14_5_7.reg";
+    struct Case {
+        const char* label;
+        std::function<void(sim::Machine&)> setUp;
+    } cases[] = {
+        {"a file of that name held by another program",
+         [&](sim::Machine& m) { m.AddFile(undoPath, {'x'}); }},
+        {"a full disk", [](sim::Machine& m) { m.freeBytes = 20; }},
+        {"no data folder, and none in the program's folder either",
+         [](sim::Machine& m) { m.appDataFolder = L"Q:\\NoDrive\\Roaming"; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TestMachine t;
+        t.machine.registry.SetDword(kHkeyCurrentUser, L"Software\\V", L"v", 1);
+        c.setUp(t.machine);
+        RunState& s = t.Ready();
+        ValueFinding(s, kHkeyCurrentUser, L"\\Software\\V", L"v");
+        s.scanInProgress = true;
+        platform::FileLock held(undoPath);
+        const UndoOutcome undo = CreateUndoFile(s);
+        EXPECT_FALSE(undo.saved);
+        EXPECT_EQ(undo.path, L"");
+        // Nothing cut short is left behind; another program's file stays as it was.
+        if (held.Held()) {
+            EXPECT_EQ(*t.machine.FileContents(undoPath), Bytes{'x'});
+        } else {
+            EXPECT_TRUE(UndoFiles(t.machine).empty());
+        }
+    }
+}
+
 TEST(CreateUndoFileTest, NothingToSaveWritesNoFile) {
     TestMachine t;
     RunState& s = t.Ready();
     KeyFinding(s, kHkeyLocalMachine, L"\\SOFTWARE\\Gone");
     ValueFinding(s, kHkeyCurrentUser, L"\\Software\\Gone", L"v");
     s.scanInProgress = true;
-    EXPECT_EQ(CreateUndoFile(s), L"");
+    const UndoOutcome undo = CreateUndoFile(s);
+    EXPECT_EQ(undo.path, L"");
+    EXPECT_TRUE(undo.saved);  // nothing needed saving: the fix may go on
     EXPECT_TRUE(UndoFiles(t.machine).empty());
     // The data folder was made to exist all the same.
     EXPECT_TRUE(t.machine.IsFolder(kAppData));
@@ -343,7 +540,7 @@ TEST(CreateUndoFileTest, DataFolderFallsBackToTheProgramFolder) {
     RunState& s = t.Ready();
     ValueFinding(s, kHkeyCurrentUser, L"\\Software\\V", L"v");
     s.scanInProgress = true;
-    const std::wstring path = CreateUndoFile(s);
+    const std::wstring path = CreateUndoFile(s).path;
     EXPECT_EQ(s.env.AppDataFolder, L"C:\\Program Files (x86)\\Brimvale\\");
     EXPECT_EQ(path, L"C:\\Program Files (x86)\\Brimvale\\Brimvale_Undo_9_12_2024_14_5_7.reg");
     EXPECT_TRUE(t.machine.IsFile(path));

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <string>
 #include <vector>
 
+#include "sysaccess/FileReference.h"
 #include "tests/win/WinTestSupport.h"
+
+#include <winioctl.h>  // after <windows.h>: FSCTL_SET_REPARSE_POINT
 
 namespace bv::wintest {
 namespace {
@@ -482,10 +486,188 @@ TEST(Win32Files, AttributesOfFilesFoldersAndMissingPaths) {
 TEST(Win32Files, LinkTargetOpensFilesAndFolders) {
     TempFolder dir(L"links");
     ASSERT_TRUE(platform::WriteFileBytes(dir.File(L"f.txt"), {}));
-    EXPECT_TRUE(platform::LinkTargetOpens(dir.File(L"f.txt"), false));
-    EXPECT_TRUE(platform::LinkTargetOpens(dir.Path(), true));
-    EXPECT_FALSE(platform::LinkTargetOpens(dir.File(L"none"), false));
-    EXPECT_FALSE(platform::LinkTargetOpens(dir.File(L"none"), true));
+    Status error = 0;
+    EXPECT_TRUE(platform::LinkTargetOpens(dir.File(L"f.txt"), false, &error));
+    EXPECT_TRUE(platform::LinkTargetOpens(dir.Path(), true, &error));
+    EXPECT_FALSE(platform::LinkTargetOpens(dir.File(L"none"), false, &error));
+    EXPECT_EQ(error, kErrorFileNotFound);
+    EXPECT_FALSE(platform::LinkTargetOpens(dir.File(L"none"), true, nullptr));
+    // Plain files and folders are no reparse points.
+    EXPECT_EQ(platform::GetReparseTag(dir.File(L"f.txt")), 0u);
+    EXPECT_EQ(platform::GetReparseTag(dir.Path()), 0u);
+    EXPECT_EQ(platform::GetReparseTag(dir.File(L"none")), 0u);
+}
+
+// Symbolic links where the platform can make them: judged by whether their target opens.
+TEST(Win32Files, SymbolicLinksAreJudgedByTheirTarget) {
+    TempFolder dir(L"symlinks");
+    const std::wstring target = dir.File(L"target.exe");
+    const std::wstring link = dir.File(L"link.exe");
+    ASSERT_TRUE(platform::WriteFileBytes(target, {'M', 'Z'}));
+    // 2: SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE, for Windows in developer mode.
+    if (!::CreateSymbolicLinkW(link.c_str(), target.c_str(), 2) &&
+        !::CreateSymbolicLinkW(link.c_str(), target.c_str(), 0)) {
+        GTEST_SKIP() << "symbolic links cannot be made here (error " << ::GetLastError() << ")";
+    }
+    const std::uint32_t attributes = platform::GetFileAttributes(link, nullptr);
+    if (attributes == kInvalidFileAttributes) {
+        GTEST_SKIP() << "CreateSymbolicLinkW reported success but made no link (Wine's stub)";
+    }
+    if ((attributes & kFileAttributeReparsePoint) == 0) {
+        GTEST_SKIP() << "the platform does not show symbolic links as reparse points";
+    }
+    EXPECT_EQ(platform::GetReparseTag(link), kIoReparseTagSymlink);
+    EXPECT_TRUE(platform::LinkTargetOpens(link, false, nullptr));
+    EXPECT_EQ(LookUpPath(link), PathState::File);
+    ASSERT_TRUE(platform::DeleteFile(target));
+    Status error = 0;
+    EXPECT_FALSE(platform::LinkTargetOpens(link, false, &error));
+    EXPECT_TRUE(error == kErrorFileNotFound || error == kErrorPathNotFound) << error;
+    EXPECT_EQ(LookUpPath(link), PathState::Missing);
+    EXPECT_FALSE(FileExists(link));
+    ::DeleteFileW(link.c_str());
+}
+
+// Turns an empty folder into a junction to target (FSCTL_SET_REPARSE_POINT with a mount-point
+// buffer); false where the platform cannot.
+bool MakeJunction(const std::wstring& junction, const std::wstring& target) {
+    const std::wstring substitute = L"\\??\\" + target;
+    const std::size_t subBytes = substitute.size() * sizeof(wchar_t);
+    const std::size_t printBytes = target.size() * sizeof(wchar_t);
+    // Tag, data length, reserved; then substitute and print name offsets and lengths; then
+    // both names, each with its NUL.
+    std::vector<std::uint8_t> buffer(8 + 8 + subBytes + 2 + printBytes + 2, 0);
+    auto put16 = [&](std::size_t at, std::size_t value) {
+        buffer[at] = static_cast<std::uint8_t>(value);
+        buffer[at + 1] = static_cast<std::uint8_t>(value >> 8);
+    };
+    const std::uint32_t tag = kIoReparseTagMountPoint;
+    for (std::size_t i = 0; i < 4; ++i) {
+        buffer[i] = static_cast<std::uint8_t>(tag >> (8 * i));
+    }
+    put16(4, buffer.size() - 8);
+    put16(8, 0);
+    put16(10, subBytes);
+    put16(12, subBytes + 2);
+    put16(14, printBytes);
+    std::memcpy(buffer.data() + 16, substitute.data(), subBytes);
+    std::memcpy(buffer.data() + 16 + subBytes + 2, target.data(), printBytes);
+    if (!::CreateDirectoryW(junction.c_str(), nullptr)) {
+        return false;
+    }
+    HANDLE folder =
+        ::CreateFileW(junction.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD returned = 0;
+    const BOOL made =
+        ::DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                          static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+    ::CloseHandle(folder);
+    return made != FALSE;
+}
+
+TEST(Win32Files, JunctionsAreJudgedByTheirTarget) {
+    TempFolder dir(L"junctions");
+    const std::wstring target = dir.File(L"target");
+    const std::wstring junction = dir.File(L"junction");
+    ASSERT_TRUE(platform::CreateDirectory(target));
+    if (!MakeJunction(junction, target)) {
+        const DWORD error = ::GetLastError();
+        ::RemoveDirectoryW(junction.c_str());
+        GTEST_SKIP() << "junctions cannot be made here (error " << error << ")";
+    }
+    EXPECT_EQ(platform::GetReparseTag(junction), kIoReparseTagMountPoint);
+    EXPECT_EQ(LookUpPath(junction), PathState::Folder);
+    ASSERT_TRUE(::RemoveDirectoryW(target.c_str()));
+    EXPECT_EQ(LookUpPath(junction), PathState::Missing);
+    ::RemoveDirectoryW(junction.c_str());
+}
+
+// A folder tree deeper than MAX_PATH, made and removed through the "\\?\" form.
+class DeepTree {
+  public:
+    explicit DeepTree(const std::wstring& base) : base_(base) {
+        std::wstring level = base_;
+        for (int i = 0; i < 3; ++i) {
+            level += L"\\" + std::wstring(100, static_cast<wchar_t>(L'a' + i));
+            ::CreateDirectoryW((L"\\\\?\\" + level).c_str(), nullptr);
+            levels_.push_back(level);
+        }
+    }
+    ~DeepTree() {
+        for (const std::wstring& file : files_) {
+            ::DeleteFileW((L"\\\\?\\" + file).c_str());
+        }
+        for (auto it = levels_.rbegin(); it != levels_.rend(); ++it) {
+            ::RemoveDirectoryW((L"\\\\?\\" + *it).c_str());
+        }
+    }
+    DeepTree(const DeepTree&) = delete;
+    DeepTree& operator=(const DeepTree&) = delete;
+    const std::wstring& Deepest() const { return levels_.back(); }
+    std::wstring File(const std::wstring& name) {
+        files_.push_back(Deepest() + L"\\" + name);
+        return files_.back();
+    }
+
+  private:
+    std::wstring base_;
+    std::vector<std::wstring> levels_;
+    std::vector<std::wstring> files_;
+};
+
+TEST(Win32Files, LongPathsAreFoundInTheirExtendedForm) {
+    TempFolder dir(L"long");
+    DeepTree tree(dir.Path());
+    const std::wstring file = tree.File(L"deep.exe");
+    ASSERT_GE(file.size(), platform::kMaxPath);
+    ASSERT_TRUE(platform::WriteFileBytes(L"\\\\?\\" + file, {'M', 'Z'}));
+    EXPECT_EQ(ExtendedLengthPath(file), L"\\\\?\\" + file);
+    struct Case {
+        std::wstring path;
+        PathState state;
+    } cases[] = {
+        {file, PathState::File},
+        {tree.Deepest(), PathState::Folder},
+        {tree.Deepest() + L"\\gone.exe", PathState::Missing},
+        {tree.Deepest() + L"\\gone\\x.exe", PathState::Missing},
+        // Win32's clean-up of the plain form is done before the prefix goes on.
+        {tree.Deepest() + L"\\.\\sub\\..\\deep.exe", PathState::File},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LookUpPath(c.path), c.state) << c.path.size();
+    }
+    std::vector<std::uint8_t> bytes;
+    EXPECT_TRUE(platform::ReadFileBytes(ExtendedLengthPath(file), bytes));
+    EXPECT_EQ(bytes, (std::vector<std::uint8_t>{'M', 'Z'}));
+}
+
+TEST(Win32Files, ADriveThisProcessDoesNotSeeIsNotJudged) {
+    const std::uint32_t drives = platform::GetLogicalDrives();
+    wchar_t letter = 0;
+    for (wchar_t c = L'Z'; c > L'D'; --c) {
+        if ((drives & (1u << (c - L'A'))) == 0) {
+            letter = c;
+            break;
+        }
+    }
+    ASSERT_NE(letter, 0) << "every drive letter is in use";
+    const std::wstring path = std::wstring(1, letter) + L":\\Apps\\app.exe";
+    Status error = 0;
+    EXPECT_EQ(platform::GetFileAttributes(path, &error), kInvalidFileAttributes);
+    // What a look at a letter without a drive says: it reads as absence...
+    EXPECT_TRUE(error == kErrorPathNotFound || error == kErrorFileNotFound ||
+                error == kErrorInvalidDrive)
+        << error;
+    // ...which is not taken for it: nothing on that drive can be judged.
+    EXPECT_EQ(LookUpPath(path), PathState::Unknown);
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_TRUE(DirectoryExists(std::wstring(1, letter) + L":\\Apps"));
+    // The system drive is there: what is missing on it is missing.
+    EXPECT_EQ(LookUpPath(L"C:\\bvtest-no-such-folder\\app.exe"), PathState::Missing);
 }
 
 TEST(Win32Files, WriteReadDeleteAndCreateFolder) {
@@ -611,6 +793,7 @@ TEST(Win32Process, WaitGivesUpWhileTheProcessRunsAndSeesItsEnd) {
     EXPECT_FALSE(process.Wait(300));
     ASSERT_TRUE(platform::DeleteFile(hold));
     EXPECT_TRUE(process.Wait(60000));
+    EXPECT_FALSE(StartProcess(cmd + L".missing", L"x", 0).Started());
 }
 
 TEST(Win32Time, LocalTimeMatchesTheSystemClock) {
