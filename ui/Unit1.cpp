@@ -208,8 +208,10 @@ void MainWindow::ResizeForm() {
 }
 
 void MainWindow::CloseForm() {
-    if (state_.scanInProgress) {
-        return;  // a scan or fix cannot be torn down half-way
+    // A scan or fix cannot be torn down half-way, nor while a stopped one winds down, nor under
+    // a dialog or menu: the code below it on the stack still uses the window and its state.
+    if (state_.scanInProgress || state_.runActive || modalDepth_ > 0) {
+        return;
     }
     DestroyWindow(hwnd_);
 }
@@ -385,15 +387,18 @@ void MainWindow::OnCommand(int id, int code) {
                 Guarded([this] { ExclusionsLabelClick(state_); });
             }
             break;
-        case kIdPopupMenuItem1:
+        case kIdPopupMenuItem1: {
+            ModalScope walking(*this);  // the editor walk waits on another program's window
             Guarded([this] { PopupMenuItem1Click(state_, list_.RowCount()); });
             break;
+        }
         default:
             break;
     }
 }
 
 void MainWindow::Button3Click() {
+    ModalScope about(*this);
     Guarded([this] { ShowAbout(hwnd_); });
 }
 
@@ -459,6 +464,7 @@ void MainWindow::OnContextMenu(HWND source, LPARAM position) {
             ListClick(index);
         }
     }
+    ModalScope menu(*this);
     TrackPopupMenu(PopupMenu1, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
 }
 
@@ -537,10 +543,12 @@ void MainWindow::EnableTimer(bool enabled) {
 }
 
 bool MainWindow::Confirm(std::wstring_view question) {
+    ModalScope dialog(*this);
     return ui::Confirm(hwnd_, question);
 }
 
 void MainWindow::Inform(std::wstring_view message) {
+    ModalScope dialog(*this);
     ui::Inform(hwnd_, message);
 }
 

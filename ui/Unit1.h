@@ -70,6 +70,19 @@ class MainWindow final : public WindowPort {
     void DispatchOne(MSG& msg);
 
   private:
+    // Counts a modal loop (dialog, menu, the editor walk) running over the window; closing is
+    // refused meanwhile, since the code below it still uses the window.
+    class ModalScope {
+      public:
+        explicit ModalScope(MainWindow& window) : window_(window) { ++window_.modalDepth_; }
+        ~ModalScope() { --window_.modalDepth_; }
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+      private:
+        MainWindow& window_;
+    };
+
     MainWindow();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam);
@@ -107,6 +120,7 @@ class MainWindow final : public WindowPort {
     HWND lastFocus_ = nullptr;
     ULONGLONG lastPump_ = 0;
     int infoTop_ = 18;
+    int modalDepth_ = 0;
     GdiObject font_ = MakeFont(12);
     GdiObject linkFont_ = MakeFont(12, false, true);
     HMENU PopupMenu1 = nullptr;
