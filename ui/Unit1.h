@@ -69,6 +69,9 @@ class MainWindow final : public WindowPort {
     // One message of any loop of this thread: dialog keys for the window, then dispatch.
     void DispatchOne(MSG& msg);
 
+    // The DPI the window is laid out for.
+    UINT Dpi() const { return dpi_; }
+
   private:
     // Counts a modal loop (dialog, menu, the editor walk) running over the window; closing is
     // refused meanwhile, since the code below it still uses the window.
@@ -94,6 +97,8 @@ class MainWindow final : public WindowPort {
     void ResizeForm();
     void CloseForm();
     void DestroyForm();
+    void DpiChanged(UINT dpi, const RECT& suggested);
+    void ColoursChanged();
     void EventsMessage(const MSG& msg);
     // Control handlers.
     void OnCommand(int id, int code);
@@ -109,8 +114,11 @@ class MainWindow final : public WindowPort {
 
     HWND ControlHandle(Control control) const;
     void CreateControls();
+    void ApplyFonts();
     void Layout();
+    int S(int value) const { return Scale(value, dpi_); }
 
+    ComApartment com_;  // first: the accessible objects are handed out through it
     RunState state_;
     ResultList list_;
     HWND hwnd_ = nullptr;
@@ -121,8 +129,9 @@ class MainWindow final : public WindowPort {
     ULONGLONG lastPump_ = 0;
     int infoTop_ = 18;
     int modalDepth_ = 0;
-    GdiObject font_ = MakeFont(12);
-    GdiObject linkFont_ = MakeFont(12, false, true);
+    UINT dpi_ = kBaseDpi;
+    GdiObject font_;
+    GdiObject linkFont_;
     HMENU PopupMenu1 = nullptr;
     HWND Button1 = nullptr, Button2 = nullptr, Button3 = nullptr, Button4 = nullptr;
     HWND InfoLabel = nullptr, ProgressBar = nullptr, UndoCheck = nullptr, UndoLabel = nullptr,
