@@ -337,12 +337,23 @@ std::string RunProbe(UINT dpi) {
                            self + L"\" --gtest_filter=GuiDpiProbe.* --gtest_output=json:\"" +
                            report + L"\"";
     SetEnvironmentVariableW(kDpiVariable, std::to_wstring(dpi).c_str());
+    // Its console output would mix with this program's: the report says it all.
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE quiet = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = quiet;
+    si.hStdError = quiet;
     PROCESS_INFORMATION pi{};
-    BOOL started = CreateProcessW(explorer.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+    BOOL started = CreateProcessW(explorer.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
                                   nullptr, nullptr, &si, &pi);
     SetEnvironmentVariableW(kDpiVariable, nullptr);
+    if (quiet != INVALID_HANDLE_VALUE) {
+        CloseHandle(quiet);
+    }
     if (!started) {
         return "the probe did not start";
     }
