@@ -162,8 +162,14 @@ void Button1Click(RunState& state) {
         return;  // stop already confirmed; the run ends at its next check
     }
     state.runActive = true;
-    StartScan(state);
-    RunScanSteps(state);
+    try {
+        StartScan(state);
+        RunScanSteps(state);
+    } catch (...) {
+        // A fault inside a scanner (out of memory) ends the run like a stop: the window must
+        // not be left with the run's flags set and nothing to clear them.
+        state.scanInProgress = false;
+    }
     EndScan(state);
     state.runActive = false;
 }

@@ -1,5 +1,6 @@
 // The progress gauge: an owner-drawn bar from 0 to 100 with a single-line border, white
-// background, the done part in gold and "NN%" written in its middle.
+// background, the done part in gold and "NN%" written in its middle. Screen readers see it as a
+// progress bar whose value is "NN%".
 #pragma once
 
 #include <windows.h>

@@ -16,7 +16,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     }
     HWND running = FindWindowW(nullptr, bv::ui::kMainTitle);
     if (running != nullptr) {
-        // Fire and forget: ask it to come forward, give it a moment, end.
+        // Fire and forget: ask it to come forward, give it a moment, end. This start is the
+        // user's, so it may hand the foreground on; without that Windows only flashes the
+        // first window's taskbar button.
+        DWORD runningProcess = 0;
+        GetWindowThreadProcessId(running, &runningProcess);
+        if (runningProcess != 0) {
+            AllowSetForegroundWindow(runningProcess);
+        }
         UINT restore = RegisterWindowMessageW(bv::ui::kRestoreMessageName);
         PostMessageW(running, restore, bv::ui::kRestoreMarker, 0);
         Sleep(500);

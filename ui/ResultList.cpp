@@ -12,24 +12,6 @@ constexpr int kHeaderHeight = 23;
 constexpr ULONGLONG kFlushIntervalMs = 100;
 constexpr ULONGLONG kMaxFlushIntervalMs = 500;
 
-// The header keeps a fixed height whatever the font asks for.
-LRESULT CALLBACK HeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                            UINT_PTR /*id*/, DWORD_PTR /*data*/) {
-    if (message == HDM_LAYOUT) {
-        LRESULT result = DefSubclassProc(window, message, wParam, lParam);
-        auto* layout = reinterpret_cast<HDLAYOUT*>(lParam);
-        if (layout != nullptr && layout->prc != nullptr && layout->pwpos != nullptr) {
-            layout->pwpos->cy = kHeaderHeight;
-            layout->prc->top = layout->pwpos->y + kHeaderHeight;
-        }
-        return result;
-    }
-    if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(window, HeaderProc, 1);
-    }
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
 void CopyText(const std::wstring& text, wchar_t* buffer, int capacity) {
     if (buffer == nullptr || capacity <= 0) {
         return;
@@ -41,8 +23,29 @@ void CopyText(const std::wstring& text, wchar_t* buffer, int capacity) {
 
 }  // namespace
 
-HWND ResultList::Create(HWND parent, int id, HFONT font) {
-    list_ = MakeChild(parent, WC_LISTVIEWW, L"",
+// The header keeps a fixed height (23 pixels at 96 DPI) whatever the font asks for.
+LRESULT CALLBACK ResultList::HeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR /*id*/, DWORD_PTR data) {
+    if (message == HDM_LAYOUT) {
+        LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+        const auto* self = reinterpret_cast<const ResultList*>(data);
+        const int height = Scale(kHeaderHeight, self->dpi_);
+        auto* layout = reinterpret_cast<HDLAYOUT*>(lParam);
+        if (layout != nullptr && layout->prc != nullptr && layout->pwpos != nullptr) {
+            layout->pwpos->cy = height;
+            layout->prc->top = layout->pwpos->y + height;
+        }
+        return result;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, HeaderProc, 1);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+HWND ResultList::Create(HWND parent, int id, HFONT font, UINT dpi, const wchar_t* name) {
+    dpi_ = dpi;
+    list_ = MakeChild(parent, WC_LISTVIEWW, name,
                       WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT | LVS_OWNERDATA |
                           LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                       0, 0, 100, 100, id, font, WS_EX_CLIENTEDGE);
@@ -50,11 +53,12 @@ HWND ResultList::Create(HWND parent, int id, HFONT font) {
         return nullptr;
     }
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    // The window text names the list for readers that take it; the annotation for the others.
+    AnnotateName(list_, name);
     LOGFONTW lf{};
     GetObjectW(font, sizeof(lf), &lf);
     lf.lfWeight = FW_BOLD;
     boldFont_.Reset(CreateFontIndirectW(&lf));
-    bandBrush_.Reset(CreateSolidBrush(kBandBack));
     const wchar_t* captions[] = {L"Key", L"Value"};
     for (int i = 0; i < 2; ++i) {
         LVCOLUMNW column{};
@@ -66,7 +70,7 @@ HWND ResultList::Create(HWND parent, int id, HFONT font) {
     }
     HWND header = ListView_GetHeader(list_);
     if (header != nullptr) {
-        SetWindowSubclass(header, HeaderProc, 1, 0);
+        SetWindowSubclass(header, HeaderProc, 1, reinterpret_cast<DWORD_PTR>(this));
         // Let the list lay out its header again with the fixed height.
         SetWindowPos(list_, nullptr, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
@@ -74,8 +78,40 @@ HWND ResultList::Create(HWND parent, int id, HFONT font) {
     return list_;
 }
 
+void ResultList::Destroying() {
+    if (list_ != nullptr) {
+        ClearAnnotatedName(list_);
+    }
+}
+
+void ResultList::SetFont(HFONT font, UINT dpi) {
+    if (list_ == nullptr) {
+        return;
+    }
+    dpi_ = dpi;
+    LOGFONTW lf{};
+    GetObjectW(font, sizeof(lf), &lf);
+    lf.lfWeight = FW_BOLD;
+    GdiObject bold(CreateFontIndirectW(&lf));
+    // The list lays out its header and rows again for the new font.
+    SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    boldFont_ = std::move(bold);
+    SetWindowPos(list_, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    SetColumnWidths();
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+void ResultList::ColoursChanged() {
+    if (list_ != nullptr) {
+        SendMessageW(list_, WM_SYSCOLORCHANGE, 0, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+}
+
 void ResultList::Cleared() {
     cleared_ = true;
+    chosen_.reset();
     dirty_ = false;
     flushInterval_ = kFlushIntervalMs;
     bandIndex_.clear();
@@ -152,6 +188,19 @@ std::optional<ResultList::Row> ResultList::RowAt(int index) const {
     return Row{false, group, row};
 }
 
+void ResultList::SelectChosenFinding() {
+    if (list_ == nullptr) {
+        return;
+    }
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    if (!chosen_ || chosen_->group >= bandIndex_.size() ||
+        chosen_->row >= bandRows_[chosen_->group]) {
+        return;
+    }
+    int index = static_cast<int>(bandIndex_[chosen_->group] + 1 + chosen_->row);
+    ListView_SetItemState(list_, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
 std::wstring ResultList::KeyTextAt(int index) const {
     auto row = RowAt(index);
     if (!row || row->band) {
@@ -166,7 +215,7 @@ void ResultList::SetColumnWidths() {
     }
     RECT r;
     GetWindowRect(list_, &r);
-    int width = (r.right - r.left) / 2 - 16;
+    int width = (r.right - r.left) / 2 - Scale(16, dpi_);
     ListView_SetColumnWidth(list_, 0, width);
     ListView_SetColumnWidth(list_, 1, width);
 }
@@ -194,6 +243,7 @@ void ResultList::OnGetDispInfo(NMLVDISPINFOW* info) const {
 LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW* draw) const {
     switch (draw->nmcd.dwDrawStage) {
         case CDDS_PREPAINT:
+            systemColours_ = UseSystemColours();  // once per paint, not per band
             return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT: {
             auto row = RowAt(static_cast<int>(draw->nmcd.dwItemSpec));
@@ -202,8 +252,8 @@ LRESULT ResultList::OnCustomDraw(NMLVCUSTOMDRAW* draw) const {
             }
             // A band is never shown selected: it is a caption, not a finding.
             draw->nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED | CDIS_FOCUS);
-            draw->clrText = kBandText;
-            draw->clrTextBk = kBandBack;
+            draw->clrText = systemColours_ ? GetSysColor(COLOR_BTNTEXT) : kBandText;
+            draw->clrTextBk = systemColours_ ? GetSysColor(COLOR_BTNFACE) : kBandBack;
             SelectObject(draw->nmcd.hdc, boldFont_.Get());
             return CDRF_NEWFONT;
         }

@@ -28,8 +28,15 @@ class ResultList {
     ResultList(const ResultList&) = delete;
     ResultList& operator=(const ResultList&) = delete;
 
-    HWND Create(HWND parent, int id, HFONT font);
+    // `name` is what screen readers call the list (the caption of its box).
+    HWND Create(HWND parent, int id, HFONT font, UINT dpi, const wchar_t* name);
     HWND Handle() const { return list_; }
+    // A new font and DPI (the window moved to a monitor of another scale): header, bands, rows.
+    void SetFont(HFONT font, UINT dpi);
+    // The system colours changed: the band colours follow.
+    void ColoursChanged();
+    // The window goes: what was told about the list for it goes too.
+    void Destroying();
 
     // The list view is emptied at once (the results may still hold the last scan).
     void Cleared();
@@ -43,6 +50,12 @@ class ResultList {
     std::optional<Row> RowAt(int index) const;
     // Key text of a finding row; empty for bands and out-of-range rows.
     std::wstring KeyTextAt(int index) const;
+    // The finding the user chose last (a click or the context-menu key on it); kept while the
+    // list grows, forgotten when it is emptied.
+    void ChooseFinding(const Row& row) { chosen_ = row; }
+    // Puts the selection back on that finding, or on no row: a band is a caption, so a click on
+    // it changes nothing.
+    void SelectChosenFinding();
     void SetColumnWidths();
 
     // Notifications from the list (WM_NOTIFY of the parent).
@@ -50,12 +63,17 @@ class ResultList {
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw) const;
 
   private:
+    static LRESULT CALLBACK HeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR data);
+
     const ScanResults& results_;
     HWND list_ = nullptr;
+    UINT dpi_ = 96;
     GdiObject boldFont_;
-    GdiObject bandBrush_;
+    mutable bool systemColours_ = false;
     std::vector<std::uint32_t> bandIndex_;  // first visible index of each group (its band)
     std::vector<std::uint32_t> bandRows_;   // rows of each group at the last flush
+    std::optional<Row> chosen_;
     int shownCount_ = 0;
     bool dirty_ = false;
     bool cleared_ = true;

@@ -1,5 +1,5 @@
-// Small Win32 helpers shared by the windows: owned GDI objects, fonts, text measuring, centring
-// and the modal loop the dialogs run.
+// Small Win32 helpers shared by the windows: owned GDI objects, DPI scaling, fonts, colours,
+// text measuring, centring, the default-button look and the modal loop the dialogs run.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +9,8 @@
 
 namespace bv::ui {
 
-// The "Auric" look: gold accent on the system face colour.
+// The "Auric" look: gold accent on the system face colour. The accents are made for a light face:
+// see UseSystemColours.
 constexpr COLORREF kGold = RGB(255, 204, 51);
 constexpr COLORREF kBandBack = RGB(255, 243, 207);
 constexpr COLORREF kBandText = RGB(102, 68, 0);
@@ -52,26 +53,61 @@ class GdiObject {
     HGDIOBJ object_ = nullptr;
 };
 
-// Segoe UI with the given character height in pixels (not scaled with DPI).
-GdiObject MakeFont(int pixelHeight, bool bold = false, bool underline = false);
+// Layout figures are given at 96 DPI and scaled to the window's DPI.
+inline constexpr UINT kBaseDpi = 96;
+inline int Scale(int value, UINT dpi) {
+    return MulDiv(value, static_cast<int>(dpi), static_cast<int>(kBaseDpi));
+}
+// The window's DPI (its monitor's on Windows 10 and later), else the system's.
+UINT WindowDpi(HWND window);
+// The DPI of the primary monitor, where a new top-level window opens (Windows 8.1 and later),
+// else the system's.
+UINT PrimaryMonitorDpi();
+
+// Segoe UI with the given character height in pixels at 96 DPI, scaled to `dpi`.
+GdiObject MakeFont(UINT dpi, int pixelHeight, bool bold = false, bool underline = false);
 
 // Width and height of a single line of text in a font.
 SIZE TextSize(HWND window, HFONT font, std::wstring_view text);
 
 std::wstring WindowText(HWND window);
 
-// Outer window size for a client area of the given size.
-SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle);
+// Outer window size for a client area of the given size (in pixels at `dpi`).
+SIZE OuterSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi);
+
+// Gives a window the client size asked for, measuring its frame as it is now.
+void SetClientSize(HWND window, int clientWidth, int clientHeight);
 
 // Places a window centred over another (or over the work area when owner is null).
 void CenterOver(HWND window, HWND owner);
 
+// Moves and sizes a child to a rectangle given at 96 DPI, scaled to `dpi`, and sets its font.
+void PlaceScaled(HWND child, int x, int y, int width, int height, UINT dpi, HFONT font);
+
 HWND MakeChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x,
                int y, int width, int height, int id, HFONT font, DWORD exStyle = 0);
 
+// Under a high-contrast theme, or when the face colour is dark, text and backgrounds come from
+// the system colours instead of the accents.
+bool UseSystemColours();
+// Text on the face colour: the accent, or the system's button text.
+COLORREF FaceText(COLORREF accent);
+// A link on the face colour: the accent, or the system's link colour.
+COLORREF LinkText(COLORREF accent);
+
+// Gives a push button the default-button look while it has the keyboard focus, so the look
+// always shows what Enter does.
+void DefaultLookFollowsFocus(HWND button);
+// The answer to DM_GETDEFID: the focused push button. Tab in IsDialogMessage asks it after
+// moving the focus, to give the default look back to that button.
+LRESULT FocusedDefaultId(HWND window);
+// Enter (not a key repeat) clicks the focused push button or link of `window`. True when the
+// message was such an Enter, whether or not something was clicked.
+bool ClickFocusedOnEnter(HWND window, const MSG& msg);
+
 // Shows a dialog window modally: the owner is disabled until `done` turns true, then enabled
 // again with its focus back where it was. `focus` gets the keyboard focus first. Enter clicks the
-// focused button; Tab and the space bar work as in dialogs; Escape does nothing.
+// focused button or link; Tab and the space bar work as in dialogs; Escape does nothing.
 void RunModal(HWND dialog, HWND owner, HWND focus, const bool& done);
 
 // Paints an owner-drawn label: its text wrapped and centred horizontally and vertically.
@@ -81,9 +117,32 @@ void DrawCentredLabel(const DRAWITEMSTRUCT& item, COLORREF color);
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 constexpr DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
-// Creates a dialog window of the given client size centred over its owner (hidden).
+// Creates a dialog window with the given client size at 96 DPI, scaled to `dpi` and centred over
+// its owner (hidden).
 HWND CreateDialogWindow(const wchar_t* className, const wchar_t* caption, int clientWidth,
-                        int clientHeight, HWND owner, void* self);
+                        int clientHeight, HWND owner, UINT dpi, void* self);
+// A dialog's answer to WM_DPICHANGED: its client size at 96 DPI scaled to the new DPI, placed
+// where the system suggests.
+void ResizeDialogForDpi(HWND dialog, int clientWidth, int clientHeight, UINT dpi,
+                        const RECT& suggested);
+
+// Tells screen readers what a control is called when its text does not say it (Windows'
+// dynamic annotation; nothing happens where that is missing). Cleared before the control goes.
+void AnnotateName(HWND control, const wchar_t* name);
+void ClearAnnotatedName(HWND control);
+
+// Owns a COM apartment on the calling thread (the accessible objects are handed out through
+// COM); leaves the thread as it was when one was already there.
+class ComApartment {
+  public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    bool initialized_ = false;
+};
 
 // Registers a window class once per process (later calls are no-ops).
 void RegisterClassOnce(const wchar_t* name, WNDPROC proc, HBRUSH background);

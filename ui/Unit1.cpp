@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 
 #include "engine/Findings.h"
@@ -32,12 +33,50 @@ constexpr UINT kTimer1Interval = 200;
 // Looking at the queue is a round trip to the window server under Wine; entries come far faster
 // than input, paint or timer ticks, so the queue is read at most this often.
 constexpr ULONGLONG kPumpIntervalMs = 20;
-// No WS_CLIPCHILDREN: the group boxes are transparent and the window paints beneath them.
-constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW;
+// The window never paints beneath its controls (no flicker on resize); the group boxes, lowest in
+// the z-order, paint their own background off-screen, clipped to what no other control covers.
+constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kChildStyle = WS_VISIBLE | WS_CLIPSIBLINGS;
+constexpr UINT_PTR kGroupBoxSubclass = 1;
 
 // The hook procedure has no user data: this is the window whose restore message it watches.
 MainWindow* hookedWindow = nullptr;
+
+LRESULT CALLBACK GroupBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
+                              DWORD_PTR /*data*/) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(box, &ps);
+            RECT client;
+            GetClientRect(box, &client);
+            HDC memory = CreateCompatibleDC(dc);
+            if (memory != nullptr && client.right > 0 && client.bottom > 0) {
+                GdiObject bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
+                HGDIOBJ old = SelectObject(memory, bitmap.Get());
+                FillRect(memory, &client, GetSysColorBrush(COLOR_BTNFACE));
+                DefSubclassProc(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+                BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+                       ps.rcPaint.bottom - ps.rcPaint.top, memory, ps.rcPaint.left, ps.rcPaint.top,
+                       SRCCOPY);
+                SelectObject(memory, old);
+            }
+            if (memory != nullptr) {
+                DeleteDC(memory);
+            }
+            EndPaint(box, &ps);
+            return 0;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(box, GroupBoxProc, kGroupBoxSubclass);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(box, message, wParam, lParam);
+}
 
 }  // namespace
 
@@ -59,7 +98,10 @@ MainWindow* MainWindow::Create(HINSTANCE instance) {
     RegisterGaugeClass();
     RegisterClassOnce(kMainClass, WindowProc, GetSysColorBrush(COLOR_BTNFACE));
     CreateParams params{new MainWindow(), false};
-    SIZE outer = OuterSize(kClientWidth, kClientHeight, kMainStyle, 0);
+    // Created at its size for the monitor it opens on: a later resize would be held to the
+    // minimum size, which is meant for the user's resizing only.
+    const UINT dpi = PrimaryMonitorDpi();
+    SIZE outer = OuterSize(Scale(kClientWidth, dpi), Scale(kClientHeight, dpi), kMainStyle, 0, dpi);
     HWND window =
         CreateWindowExW(0, kMainClass, kMainTitle, kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                         outer.cx, outer.cy, nullptr, nullptr, instance, &params);
@@ -69,8 +111,12 @@ MainWindow* MainWindow::Create(HINSTANCE instance) {
         }
         return nullptr;
     }
+    MainWindow* self = params.self;
+    if (self->dpi_ != dpi) {
+        SetClientSize(window, self->S(kClientWidth), self->S(kClientHeight));
+    }
     CenterOver(window, nullptr);
-    return params.self;
+    return self;
 }
 
 MainWindow* MainWindow::FromHandle(HWND window) {
@@ -94,6 +140,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
         params->adopted = true;
         MainWindow* self = params->self;
         self->hwnd_ = window;
+        self->dpi_ = WindowDpi(window);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     MainWindow* self = FromHandle(window);
@@ -128,10 +175,18 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_GETMINMAXINFO: {
             auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-            info->ptMinTrackSize.x = kMinWidth;
-            info->ptMinTrackSize.y = kMinHeight;
+            info->ptMinTrackSize.x = S(kMinWidth);
+            info->ptMinTrackSize.y = S(kMinHeight);
             return 0;
         }
+        case WM_DPICHANGED:
+            DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+        case WM_THEMECHANGED:
+            ColoursChanged();
+            break;
         case WM_GETFONT:
             return reinterpret_cast<LRESULT>(font_.Font());
         case WM_COMMAND:
@@ -155,16 +210,24 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WM_ACTIVATE:
-            // Keep the focused control across switches to other windows.
+            // Keep the focused control across switches to other windows; a control that was
+            // disabled meanwhile hands the focus to the first one that can take it.
             if (LOWORD(wParam) == WA_INACTIVE) {
                 HWND focus = GetFocus();
                 lastFocus_ = focus != nullptr && IsChild(hwnd_, focus) ? focus : lastFocus_;
-            } else if (lastFocus_ != nullptr && IsWindow(lastFocus_) &&
-                       IsWindowEnabled(lastFocus_)) {
-                SetFocus(lastFocus_);
-                return 0;
+            } else if (HIWORD(wParam) == 0) {
+                HWND focus =
+                    lastFocus_ != nullptr && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_)
+                        ? lastFocus_
+                        : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+                if (focus != nullptr) {
+                    SetFocus(focus);
+                    return 0;
+                }
             }
             break;
+        case DM_GETDEFID:
+            return FocusedDefaultId(hwnd_);
         case WM_CLOSE:
             CloseForm();
             return 0;
@@ -200,6 +263,7 @@ void MainWindow::CreateForm() {
 void MainWindow::ShowForm() {
     SetInfoTop(32);
     EnableWindow(Button2, FALSE);
+    lastFocus_ = Button1;  // the first activation gives it the focus
 }
 
 void MainWindow::ResizeForm() {
@@ -208,14 +272,31 @@ void MainWindow::ResizeForm() {
 }
 
 void MainWindow::CloseForm() {
-    if (state_.scanInProgress) {
-        return;  // a scan or fix cannot be torn down half-way
+    // A scan or fix cannot be torn down half-way, nor while a stopped one winds down, nor under
+    // a dialog or menu: the code below it on the stack still uses the window and its state.
+    if (state_.scanInProgress || state_.runActive || modalDepth_ > 0) {
+        return;
     }
     DestroyWindow(hwnd_);
 }
 
+void MainWindow::DpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    ApplyFonts();
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
+    list_.SetColumnWidths();
+}
+
+void MainWindow::ColoursChanged() {
+    list_.ColoursChanged();
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
 void MainWindow::DestroyForm() {
     KillTimer(hwnd_, kTimer1);
+    list_.Destroying();
     if (hook_ != nullptr) {
         UnhookWindowsHookEx(hook_);
         hook_ = nullptr;
@@ -256,77 +337,117 @@ void MainWindow::EventsMessage(const MSG& msg) {
 // ---- controls ----
 
 void MainWindow::CreateControls() {
+    font_ = MakeFont(dpi_, 12);
+    linkFont_ = MakeFont(dpi_, 12, false, true);
     HFONT font = font_.Font();
-    // Creation order is tab order: Button1..4, the list, UndoCheck.
-    Button1 = MakeChild(hwnd_, L"BUTTON", L"Start scan", kChildStyle | WS_TABSTOP | BS_PUSHBUTTON,
-                        0, 0, 100, 25, kIdButton1, font);
-    Button2 = MakeChild(hwnd_, L"BUTTON", L"Fix errors", kChildStyle | WS_TABSTOP | BS_PUSHBUTTON,
-                        0, 0, 100, 25, kIdButton2, font);
-    Button3 = MakeChild(hwnd_, L"BUTTON", L"About", kChildStyle | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
-                        100, 25, kIdButton3, font);
-    Button4 = MakeChild(hwnd_, L"BUTTON", L"Close", kChildStyle | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
-                        100, 25, kIdButton4, font);
-    list_.Create(hwnd_, kIdInfoList, font);
+    // Creation order is tab order: Button1..4, the list, UndoCheck. Sizes and places: Layout.
+    auto button = [&](const wchar_t* caption, int id) {
+        HWND b = MakeChild(hwnd_, L"BUTTON", caption, kChildStyle | WS_TABSTOP | BS_PUSHBUTTON, 0,
+                           0, 0, 0, id, font);
+        DefaultLookFollowsFocus(b);
+        return b;
+    };
+    Button1 = button(L"Start scan", kIdButton1);
+    Button2 = button(L"Fix errors", kIdButton2);
+    Button3 = button(L"About", kIdButton3);
+    Button4 = button(L"Close", kIdButton4);
+    // Screen readers name the list after its box.
+    list_.Create(hwnd_, kIdInfoList, font, dpi_, L"Details");
     UndoCheck =
         MakeChild(hwnd_, L"BUTTON", L"Save undo", kChildStyle | WS_TABSTOP | BS_AUTOCHECKBOX, 0, 0,
-                  80, 17, kIdUndoCheck, font);
+                  0, 0, kIdUndoCheck, font);
     SendMessageW(UndoCheck, BM_SETCHECK, BST_CHECKED, 0);
-    SIZE undoSize = TextSize(hwnd_, linkFont_.Font(), L"Manage undo");
-    UndoLabel = MakeChild(hwnd_, L"STATIC", L"Manage undo", kChildStyle | SS_NOTIFY, 0, 0,
-                          undoSize.cx + 2, undoSize.cy, kIdUndoLabel, linkFont_.Font());
-    SIZE exclusionsSize = TextSize(hwnd_, linkFont_.Font(), L"Remove exclusions");
-    ExclusionsLabel =
-        MakeChild(hwnd_, L"STATIC", L"Remove exclusions", kChildStyle | SS_NOTIFY, 0, 0,
-                  exclusionsSize.cx + 2, exclusionsSize.cy, kIdExclusionsLabel, linkFont_.Font());
+    UndoLabel = MakeChild(hwnd_, L"STATIC", L"Manage undo", kChildStyle | SS_NOTIFY, 0, 0, 0, 0,
+                          kIdUndoLabel, linkFont_.Font());
+    ExclusionsLabel = MakeChild(hwnd_, L"STATIC", L"Remove exclusions", kChildStyle | SS_NOTIFY, 0,
+                                0, 0, 0, kIdExclusionsLabel, linkFont_.Font());
     InfoLabel = MakeChild(hwnd_, L"STATIC", L"Click \"Start Scan\" to check your registry",
-                          kChildStyle | SS_LEFT | SS_NOPREFIX, 20, 18, 596, 20, kIdInfoLabel, font);
+                          kChildStyle | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, kIdInfoLabel, font);
     ProgressBar =
-        MakeChild(hwnd_, kGaugeClass, L"", WS_CLIPSIBLINGS, 18, 40, 600, 18, kIdProgressBar, font);
+        MakeChild(hwnd_, kGaugeClass, L"", WS_CLIPSIBLINGS, 0, 0, 0, 0, kIdProgressBar, font);
     // Group boxes last: they sit below every control in the z-order.
-    InfoBox = MakeChild(hwnd_, L"BUTTON", L" Info ", kChildStyle | BS_GROUPBOX, 0, 0, 10, 10,
-                        kIdInfoBox, font);
-    ActionsBox = MakeChild(hwnd_, L"BUTTON", L" Actions  ", kChildStyle | BS_GROUPBOX, 0, 0, 10, 10,
-                           kIdActionsBox, font);
-    DetailsBox = MakeChild(hwnd_, L"BUTTON", L" Details ", kChildStyle | BS_GROUPBOX, 0, 0, 10, 10,
-                           kIdDetailsBox, font);
-    AdditionallyBox = MakeChild(hwnd_, L"BUTTON", L" Additionally ", kChildStyle | BS_GROUPBOX, 0,
-                                0, 10, 10, kIdAdditionallyBox, font);
+    auto box = [&](const wchar_t* caption, int id) {
+        HWND b =
+            MakeChild(hwnd_, L"BUTTON", caption, kChildStyle | BS_GROUPBOX, 0, 0, 0, 0, id, font);
+        SetWindowSubclass(b, GroupBoxProc, kGroupBoxSubclass, 0);
+        return b;
+    };
+    InfoBox = box(L" Info ", kIdInfoBox);
+    ActionsBox = box(L" Actions  ", kIdActionsBox);
+    DetailsBox = box(L" Details ", kIdDetailsBox);
+    AdditionallyBox = box(L" Additionally ", kIdAdditionallyBox);
     PopupMenu1 = CreatePopupMenu();
     AppendMenuW(PopupMenu1, MF_STRING, kIdPopupMenuItem1, L"Open registry key");
 }
 
+// New fonts for the window's DPI; the old ones go only once no control uses them.
+void MainWindow::ApplyFonts() {
+    GdiObject font = MakeFont(dpi_, 12);
+    GdiObject linkFont = MakeFont(dpi_, 12, false, true);
+    for (HWND w : {Button1, Button2, Button3, Button4, UndoCheck, InfoLabel, ProgressBar, InfoBox,
+                   ActionsBox, DetailsBox, AdditionallyBox}) {
+        SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font.Font()), FALSE);
+    }
+    for (HWND w : {UndoLabel, ExclusionsLabel}) {
+        SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont.Font()), FALSE);
+    }
+    list_.SetFont(font.Font(), dpi_);
+    font_ = std::move(font);
+    linkFont_ = std::move(linkFont);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// The 96-DPI layout scaled to the window's DPI; every control is placed in one step.
 void MainWindow::Layout() {
     RECT client;
     GetClientRect(hwnd_, &client);
-    int width = client.right;
-    int height = client.bottom;
-    int middleTop = kInfoBoxHeight;
-    int middleHeight = height - kInfoBoxHeight - kBottomStripHeight;
-    int actionsLeft = width - kActionsWidth;
-    int bottomTop = height - kBottomStripHeight;
-    auto place = [](HWND w, int x, int y, int cx, int cy) {
-        SetWindowPos(w, nullptr, x, y, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
-    };
-    auto move = [](HWND w, int x, int y) {
-        SetWindowPos(w, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-    };
-    place(InfoBox, 0, 0, width, kInfoBoxHeight);
-    move(InfoLabel, 20, infoTop_);
-    move(ProgressBar, 18, 40);
-    place(ActionsBox, actionsLeft, middleTop, kActionsWidth, middleHeight);
-    move(Button1, actionsLeft + 10, middleTop + 24);
-    move(Button2, actionsLeft + 10, middleTop + 56);
+    const int width = client.right;
+    const int height = client.bottom;
+    const int infoHeight = S(kInfoBoxHeight);
+    const int bottomHeight = S(kBottomStripHeight);
+    const int actionsWidth = S(kActionsWidth);
+    const int middleTop = infoHeight;
+    const int middleHeight = height - infoHeight - bottomHeight;
+    const int actionsLeft = width - actionsWidth;
+    const int bottomTop = height - bottomHeight;
     // The borderless panel holding About and Close sits on the box's bottom edge.
-    int panelTop = middleTop + middleHeight - 2 - kButtonPanelHeight;
-    move(Button3, actionsLeft + 10, panelTop + 16);
-    move(Button4, actionsLeft + 10, panelTop + 48);
-    place(DetailsBox, 0, middleTop, actionsLeft, middleHeight);
-    place(list_.Handle(), 2, middleTop + 15, actionsLeft - 4, middleHeight - 17);
-    place(AdditionallyBox, 0, bottomTop, width, kBottomStripHeight);
-    move(UndoCheck, 16, bottomTop + 22);
-    move(UndoLabel, 104, bottomTop + 23);
-    move(ExclusionsLabel, 192, bottomTop + 23);
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    const int panelTop = middleTop + middleHeight - S(2) - S(kButtonPanelHeight);
+    const SIZE undoSize = TextSize(hwnd_, linkFont_.Font(), L"Manage undo");
+    const SIZE exclusionsSize = TextSize(hwnd_, linkFont_.Font(), L"Remove exclusions");
+    struct Place {
+        HWND window;
+        int x, y, cx, cy;
+    };
+    const Place places[] = {
+        {InfoBox, 0, 0, width, infoHeight},
+        {InfoLabel, S(20), S(infoTop_), S(596), S(20)},
+        {ProgressBar, S(18), S(40), S(600), S(18)},
+        {ActionsBox, actionsLeft, middleTop, actionsWidth, middleHeight},
+        {Button1, actionsLeft + S(10), middleTop + S(24), S(100), S(25)},
+        {Button2, actionsLeft + S(10), middleTop + S(56), S(100), S(25)},
+        {Button3, actionsLeft + S(10), panelTop + S(16), S(100), S(25)},
+        {Button4, actionsLeft + S(10), panelTop + S(48), S(100), S(25)},
+        {DetailsBox, 0, middleTop, actionsLeft, middleHeight},
+        {list_.Handle(), S(2), middleTop + S(15), actionsLeft - S(4), middleHeight - S(17)},
+        {AdditionallyBox, 0, bottomTop, width, bottomHeight},
+        {UndoCheck, S(16), bottomTop + S(22), S(80), S(17)},
+        {UndoLabel, S(104), bottomTop + S(23), undoSize.cx + S(2), undoSize.cy},
+        {ExclusionsLabel, S(192), bottomTop + S(23), exclusionsSize.cx + S(2), exclusionsSize.cy},
+    };
+    HDWP batch = BeginDeferWindowPos(static_cast<int>(std::size(places)));
+    for (const Place& p : places) {
+        if (batch != nullptr) {
+            batch = DeferWindowPos(batch, p.window, nullptr, p.x, p.y, p.cx, p.cy,
+                                   SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    if (batch != nullptr) {
+        EndDeferWindowPos(batch);
+        return;
+    }
+    for (const Place& p : places) {  // out of memory for the batch: one by one
+        SetWindowPos(p.window, nullptr, p.x, p.y, p.cx, p.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 HWND MainWindow::ControlHandle(Control control) const {
@@ -385,15 +506,18 @@ void MainWindow::OnCommand(int id, int code) {
                 Guarded([this] { ExclusionsLabelClick(state_); });
             }
             break;
-        case kIdPopupMenuItem1:
+        case kIdPopupMenuItem1: {
+            ModalScope walking(*this);  // the editor walk waits on another program's window
             Guarded([this] { PopupMenuItem1Click(state_, list_.RowCount()); });
             break;
+        }
         default:
             break;
     }
 }
 
 void MainWindow::Button3Click() {
+    ModalScope about(*this);
     Guarded([this] { ShowAbout(hwnd_); });
 }
 
@@ -420,17 +544,18 @@ LRESULT MainWindow::OnNotify(NMHDR* header) {
     }
 }
 
-// A click on a finding remembers its key; a band is a caption and selects no finding.
+// A click on a finding remembers its key; a band is a caption, not a result row: a click on it
+// leaves the remembered key and the selection as they were.
 void MainWindow::ListClick(int index) {
     auto row = list_.RowAt(index);
     if (!row) {
         return;
     }
     if (row->band) {
-        ListView_SetItemState(list_.Handle(), index, 0, LVIS_SELECTED | LVIS_FOCUSED);
-        state_.SelectedIssueKey.clear();
+        list_.SelectChosenFinding();
         return;
     }
+    list_.ChooseFinding(*row);
     InfoListItemClick(state_, list_.KeyTextAt(index));
 }
 
@@ -438,37 +563,51 @@ void MainWindow::OnContextMenu(HWND source, LPARAM position) {
     if (source != list_.Handle() || PopupMenu1 == nullptr) {
         return;
     }
+    HWND list = list_.Handle();
     POINT at{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
     if (at.x == -1 && at.y == -1) {
-        // From the keyboard: the selected row, below its rectangle.
-        int selected = ListView_GetNextItem(list_.Handle(), -1, LVNI_SELECTED);
-        RECT r{};
-        if (selected >= 0 && ListView_GetItemRect(list_.Handle(), selected, &r, LVIR_BOUNDS)) {
-            at = POINT{r.left, r.bottom};
-        } else {
-            at = POINT{0, 0};
+        // The context-menu key or Shift+F10: the highlighted row counts as clicked, and the menu
+        // opens below it (inside the list when the row is scrolled away).
+        int highlighted = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+        if (highlighted < 0) {
+            highlighted = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
         }
-        ClientToScreen(list_.Handle(), &at);
+        RECT client{};
+        GetClientRect(list, &client);
+        RECT r{};
+        at = POINT{client.left, client.top};
+        if (highlighted >= 0) {
+            ListClick(highlighted);
+            if (ListView_GetItemRect(list, highlighted, &r, LVIR_BOUNDS)) {
+                at = POINT{r.left + S(8), r.bottom};
+            }
+        }
+        at.x = at.x < client.left ? client.left : at.x > client.right ? client.right : at.x;
+        at.y = at.y < client.top ? client.top : at.y > client.bottom ? client.bottom : at.y;
+        ClientToScreen(list, &at);
     } else {
         // The right click counts as a click on its row, before the menu opens.
         LVHITTESTINFO hit{};
         hit.pt = at;
-        ScreenToClient(list_.Handle(), &hit.pt);
-        int index = ListView_HitTest(list_.Handle(), &hit);
+        ScreenToClient(list, &hit.pt);
+        int index = ListView_HitTest(list, &hit);
         if (index >= 0) {
             ListClick(index);
         }
     }
+    ModalScope menu(*this);
     TrackPopupMenu(PopupMenu1, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
 }
 
 LRESULT MainWindow::OnColorStatic(HDC dc, HWND control) {
     SetBkMode(dc, TRANSPARENT);
     if (control == UndoLabel || control == ExclusionsLabel) {
-        SetTextColor(dc, IsWindowEnabled(control) ? kLinkText : GetSysColor(COLOR_GRAYTEXT));
+        SetTextColor(dc,
+                     IsWindowEnabled(control) ? LinkText(kLinkText) : GetSysColor(COLOR_GRAYTEXT));
     } else {
-        SetTextColor(dc, RGB(0, 0, 0));
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));  // black in the standard colours
     }
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
@@ -495,7 +634,8 @@ void MainWindow::SetEnabled(Control control, bool enabled) {
 }
 
 void MainWindow::Focus(Control control) {
-    SetFocus(ControlHandle(control));
+    lastFocus_ = ControlHandle(control);  // also where an activation later puts the focus
+    SetFocus(lastFocus_);
 }
 
 bool MainWindow::UndoChecked() const {
@@ -506,10 +646,11 @@ void MainWindow::SetInfoText(std::wstring_view text) {
     SetWindowTextW(InfoLabel, std::wstring(text).c_str());
 }
 
+// Only the label and the strip of the box it uncovers are painted again.
 void MainWindow::SetInfoTop(int top) {
     infoTop_ = top;
-    SetWindowPos(InfoLabel, nullptr, 20, top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-    InvalidateRect(hwnd_, nullptr, TRUE);
+    SetWindowPos(InfoLabel, nullptr, S(20), S(top), 0, 0,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
 }
 
 void MainWindow::SetInfoAlignment(Alignment alignment) {
@@ -526,6 +667,11 @@ void MainWindow::SetGauge(int percent) {
 
 void MainWindow::ShowGauge(bool visible) {
     ShowWindow(ProgressBar, visible ? SW_SHOW : SW_HIDE);
+    if (visible) {
+        // Painted now, not at the next pump: a run shows the gauge full for a moment, and its
+        // first step resets it before any pump.
+        UpdateWindow(ProgressBar);
+    }
 }
 
 void MainWindow::EnableTimer(bool enabled) {
@@ -537,10 +683,12 @@ void MainWindow::EnableTimer(bool enabled) {
 }
 
 bool MainWindow::Confirm(std::wstring_view question) {
+    ModalScope dialog(*this);
     return ui::Confirm(hwnd_, question);
 }
 
 void MainWindow::Inform(std::wstring_view message) {
+    ModalScope dialog(*this);
     ui::Inform(hwnd_, message);
 }
 
@@ -574,7 +722,7 @@ std::uintptr_t MainWindow::OwnerHandle() const {
 }
 
 void MainWindow::DispatchOne(MSG& msg) {
-    if (hwnd_ != nullptr && IsDialogMessageW(hwnd_, &msg)) {
+    if (hwnd_ != nullptr && (ClickFocusedOnEnter(hwnd_, msg) || IsDialogMessageW(hwnd_, &msg))) {
         return;
     }
     TranslateMessage(&msg);

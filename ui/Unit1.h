@@ -69,7 +69,23 @@ class MainWindow final : public WindowPort {
     // One message of any loop of this thread: dialog keys for the window, then dispatch.
     void DispatchOne(MSG& msg);
 
+    // The DPI the window is laid out for.
+    UINT Dpi() const { return dpi_; }
+
   private:
+    // Counts a modal loop (dialog, menu, the editor walk) running over the window; closing is
+    // refused meanwhile, since the code below it still uses the window.
+    class ModalScope {
+      public:
+        explicit ModalScope(MainWindow& window) : window_(window) { ++window_.modalDepth_; }
+        ~ModalScope() { --window_.modalDepth_; }
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+      private:
+        MainWindow& window_;
+    };
+
     MainWindow();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam);
@@ -81,6 +97,8 @@ class MainWindow final : public WindowPort {
     void ResizeForm();
     void CloseForm();
     void DestroyForm();
+    void DpiChanged(UINT dpi, const RECT& suggested);
+    void ColoursChanged();
     void EventsMessage(const MSG& msg);
     // Control handlers.
     void OnCommand(int id, int code);
@@ -96,8 +114,11 @@ class MainWindow final : public WindowPort {
 
     HWND ControlHandle(Control control) const;
     void CreateControls();
+    void ApplyFonts();
     void Layout();
+    int S(int value) const { return Scale(value, dpi_); }
 
+    ComApartment com_;  // first: the accessible objects are handed out through it
     RunState state_;
     ResultList list_;
     HWND hwnd_ = nullptr;
@@ -107,8 +128,10 @@ class MainWindow final : public WindowPort {
     HWND lastFocus_ = nullptr;
     ULONGLONG lastPump_ = 0;
     int infoTop_ = 18;
-    GdiObject font_ = MakeFont(12);
-    GdiObject linkFont_ = MakeFont(12, false, true);
+    int modalDepth_ = 0;
+    UINT dpi_ = kBaseDpi;
+    GdiObject font_;
+    GdiObject linkFont_;
     HMENU PopupMenu1 = nullptr;
     HWND Button1 = nullptr, Button2 = nullptr, Button3 = nullptr, Button4 = nullptr;
     HWND InfoLabel = nullptr, ProgressBar = nullptr, UndoCheck = nullptr, UndoLabel = nullptr,

@@ -1,5 +1,5 @@
 // The About box: labels at fixed places, two underlined links that open through the shell with
-// tooltips, and a "Close" button.
+// tooltips (reachable with Tab), and a "Close" button.
 #include "ui/Unit2.h"
 
 #include <commctrl.h>
@@ -9,6 +9,7 @@
 
 #include "BrimvaleVersion.h"
 
+#include "ui/Link.h"
 #include "ui/UiCommon.h"
 
 namespace bv::ui {
@@ -19,31 +20,64 @@ constexpr int kActionLabelId = 110;
 constexpr int kVersionLabelId = 111;
 constexpr int kCopyrightLabelId = 112;
 constexpr int kLicenseLabelId = 113;
+constexpr int kClientWidth = 364;
+constexpr int kClientHeight = 241;
 
 struct AboutForm {
     bool done = false;
-    GdiObject font = MakeFont(12);
-    GdiObject titleFont = MakeFont(16, true);
-    GdiObject linkFont = MakeFont(11, false, true);
+    UINT dpi = kBaseDpi;
+    GdiObject font;
+    GdiObject titleFont;
+    GdiObject linkFont;
     HWND title = nullptr;
+    HWND version = nullptr;
+    HWND copyright = nullptr;
+    HWND license = nullptr;
+    HWND homePageCaption = nullptr;
     HWND homePage = nullptr;
+    HWND supportCaption = nullptr;
     HWND support = nullptr;
     HWND close = nullptr;
     HWND tooltip = nullptr;
 };
 
-HWND Label(HWND window, HFONT font, const wchar_t* text, int x, int y, int id,
-           DWORD align = SS_LEFT) {
-    SIZE size = TextSize(window, font, text);
-    return MakeChild(window, L"STATIC", text, WS_VISIBLE | align, x, y, size.cx + 2, size.cy, id,
-                     font);
+// A label as large as its text, its left edge at x (96 DPI); right-aligned labels end at x.
+void PlaceByText(HWND label, HFONT font, int x, int y, UINT dpi, bool endsAtX = false) {
+    SIZE size = TextSize(label, font, WindowText(label));
+    int width = size.cx + Scale(2, dpi);
+    int left = endsAtX ? Scale(x, dpi) - width : Scale(x, dpi);
+    SetWindowPos(label, nullptr, left, Scale(y, dpi), width, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
-// A label whose right edge ends at `right`.
-void RightLabel(HWND window, HFONT font, const wchar_t* text, int right, int y) {
-    SIZE size = TextSize(window, font, text);
-    MakeChild(window, L"STATIC", text, WS_VISIBLE | SS_RIGHT, right - size.cx - 2, y, size.cx + 2,
-              size.cy, 0, font);
+// Places the controls for the form's DPI; the old fonts go only once no control uses them.
+void Layout(AboutForm& form) {
+    const UINT dpi = form.dpi;
+    GdiObject font = MakeFont(dpi, 12);
+    GdiObject titleFont = MakeFont(dpi, 16, true);
+    GdiObject linkFont = MakeFont(dpi, 11, false, true);
+    PlaceByText(form.title, titleFont.Font(), 96, 8, dpi);
+    PlaceByText(form.version, font.Font(), 136, 44, dpi);
+    PlaceByText(form.copyright, font.Font(), 80, 72, dpi);
+    PlaceScaled(form.license, 80, 112, 180, 14, dpi, font.Font());
+    PlaceByText(form.homePageCaption, font.Font(), 158, 144, dpi, true);
+    PlaceByText(form.homePage, linkFont.Font(), 168, 144, dpi);
+    PlaceByText(form.supportCaption, font.Font(), 157, 164, dpi, true);
+    PlaceByText(form.support, linkFont.Font(), 168, 164, dpi);
+    PlaceScaled(form.close, 120, 200, 100, 25, dpi, font.Font());
+    form.font = std::move(font);
+    form.titleFont = std::move(titleFont);
+    form.linkFont = std::move(linkFont);
+}
+
+HWND Label(HWND window, const wchar_t* text, int id, DWORD align = SS_LEFT) {
+    return MakeChild(window, L"STATIC", text, WS_VISIBLE | align, 0, 0, 0, 0, id, nullptr);
+}
+
+// The links are tab stops: Tab reaches them, Enter or the space bar opens them.
+HWND Link(HWND window, const wchar_t* text, int id) {
+    return MakeChild(window, kLinkClass, text, WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, id, nullptr);
 }
 
 void AddTooltip(AboutForm& form, HWND window, HWND tool, const wchar_t* text) {
@@ -66,20 +100,20 @@ void AddTooltip(AboutForm& form, HWND window, HWND tool, const wchar_t* text) {
 }
 
 void CreateControls(HWND window, AboutForm& form) {
-    HFONT font = form.font.Font();
-    form.title = Label(window, form.titleFont.Font(), L"Brimvale", 96, 8, kActionLabelId);
-    Label(window, font, L"Version: " BV_VERSION_SHORT_W, 136, 44, kVersionLabelId, SS_CENTER);
-    Label(window, font, kCopyright, 80, 72, kCopyrightLabelId);
-    MakeChild(window, L"STATIC", L"Freeware", WS_VISIBLE | SS_CENTER, 80, 112, 180, 14,
-              kLicenseLabelId, font);
-    RightLabel(window, font, L"Homepage:", 158, 144);
-    form.homePage = Label(window, form.linkFont.Font(), kHomePage, 168, 144, kAboutHomePageId,
-                          SS_LEFT | SS_NOTIFY);
-    RightLabel(window, font, L"Support:", 157, 164);
-    form.support = Label(window, form.linkFont.Font(), kSupportAddress, 168, 164, kAboutSupportId,
-                         SS_LEFT | SS_NOTIFY);
+    RegisterLinkClass();
+    // Creation order is tab order: the two links, then "Close".
+    form.title = Label(window, L"Brimvale", kActionLabelId);
+    form.version = Label(window, L"Version: " BV_VERSION_SHORT_W, kVersionLabelId, SS_CENTER);
+    form.copyright = Label(window, kCopyright, kCopyrightLabelId);
+    form.license = Label(window, L"Freeware", kLicenseLabelId, SS_CENTER);
+    form.homePageCaption = Label(window, L"Homepage:", 0, SS_RIGHT);
+    form.homePage = Link(window, kHomePage, kAboutHomePageId);
+    form.supportCaption = Label(window, L"Support:", 0, SS_RIGHT);
+    form.support = Link(window, kSupportAddress, kAboutSupportId);
     form.close = MakeChild(window, L"BUTTON", L"Close", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                           120, 200, 100, 25, kAboutCloseId, font);
+                           0, 0, 0, 0, kAboutCloseId, nullptr);
+    DefaultLookFollowsFocus(form.close);
+    Layout(form);
     AddTooltip(form, window, form.homePage, L"Visit to homepage");
     AddTooltip(form, window, form.support, L"Send letter to support");
 }
@@ -102,11 +136,11 @@ void Button1Click(AboutForm& form) {
 LRESULT ColorStatic(const AboutForm& form, HDC dc, HWND control) {
     SetBkMode(dc, TRANSPARENT);
     if (control == form.homePage || control == form.support) {
-        SetTextColor(dc, kAboutLinkText);
+        SetTextColor(dc, LinkText(kAboutLinkText));
     } else if (control == form.title) {
-        SetTextColor(dc, RGB(0, 0, 0));
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     } else {
-        SetTextColor(dc, kDialogText);
+        SetTextColor(dc, FaceText(kDialogText));
     }
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
@@ -149,14 +183,14 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         case WM_CTLCOLORSTATIC:
             return ColorStatic(*form, reinterpret_cast<HDC>(wParam),
                                reinterpret_cast<HWND>(lParam));
-        case WM_SETCURSOR: {
-            auto over = reinterpret_cast<HWND>(wParam);
-            if (over == form->homePage || over == form->support) {
-                SetCursor(LoadCursorW(nullptr, IDC_HAND));
-                return TRUE;
-            }
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
+        case WM_DPICHANGED:
+            form->dpi = HIWORD(wParam);
+            ResizeDialogForDpi(window, kClientWidth, kClientHeight, form->dpi,
+                               *reinterpret_cast<const RECT*>(lParam));
+            Layout(*form);
+            return 0;
+        case DM_GETDEFID:
+            return FocusedDefaultId(window);
         case WM_CLOSE:
             form->done = true;
             return 0;
@@ -170,7 +204,9 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 void ShowAbout(HWND owner) {
     RegisterClassOnce(kClass, AboutProc, GetSysColorBrush(COLOR_BTNFACE));
     AboutForm form;
-    HWND dialog = CreateDialogWindow(kClass, kAboutCaption, 364, 241, owner, &form);
+    form.dpi = WindowDpi(owner);
+    HWND dialog = CreateDialogWindow(kClass, kAboutCaption, kClientWidth, kClientHeight, owner,
+                                     form.dpi, &form);
     if (dialog == nullptr) {
         return;
     }

@@ -9,20 +9,33 @@ namespace bv::ui {
 namespace {
 
 constexpr wchar_t kClass[] = L"BrimvaleInformation";
+constexpr int kClientWidth = 300;
+constexpr int kClientHeight = 160;
 
 struct InformationForm {
     std::wstring message;
     bool done = false;
-    GdiObject font = MakeFont(13);
+    UINT dpi = kBaseDpi;
+    GdiObject font;
+    HWND label = nullptr;
     HWND ok = nullptr;
 };
 
+// Places the controls for the form's DPI; the old font goes only once no control uses it.
+void Layout(InformationForm& form) {
+    GdiObject font = MakeFont(form.dpi, 13);
+    PlaceScaled(form.label, 30, 22, 240, 59, form.dpi, font.Font());
+    PlaceScaled(form.ok, 96, 120, 100, 25, form.dpi, font.Font());
+    form.font = std::move(font);
+}
+
 void CreateControls(HWND window, InformationForm& form) {
-    HFONT font = form.font.Font();
-    MakeChild(window, L"STATIC", form.message.c_str(), WS_VISIBLE | SS_OWNERDRAW, 30, 22, 240, 59,
-              kInformLabelId, font);
-    form.ok = MakeChild(window, L"BUTTON", L"OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 96,
-                        120, 100, 25, kInformOkId, font);
+    form.label = MakeChild(window, L"STATIC", form.message.c_str(), WS_VISIBLE | SS_OWNERDRAW, 0, 0,
+                           0, 0, kInformLabelId, nullptr);
+    form.ok = MakeChild(window, L"BUTTON", L"OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0,
+                        0, 0, kInformOkId, nullptr);
+    DefaultLookFollowsFocus(form.ok);
+    Layout(form);
 }
 
 void Button1Click(InformationForm& form) {
@@ -49,8 +62,16 @@ LRESULT CALLBACK InformationProc(HWND window, UINT message, WPARAM wParam, LPARA
             }
             return 0;
         case WM_DRAWITEM:
-            DrawCentredLabel(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam), kDialogText);
+            DrawCentredLabel(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam), FaceText(kDialogText));
             return TRUE;
+        case WM_DPICHANGED:
+            form->dpi = HIWORD(wParam);
+            ResizeDialogForDpi(window, kClientWidth, kClientHeight, form->dpi,
+                               *reinterpret_cast<const RECT*>(lParam));
+            Layout(*form);
+            return 0;
+        case DM_GETDEFID:
+            return FocusedDefaultId(window);
         case WM_CLOSE:
             form->done = true;
             return 0;
@@ -65,7 +86,9 @@ void Inform(HWND owner, std::wstring_view message) {
     RegisterClassOnce(kClass, InformationProc, GetSysColorBrush(COLOR_BTNFACE));
     InformationForm form;
     form.message = std::wstring(message);
-    HWND dialog = CreateDialogWindow(kClass, kInformationCaption, 300, 160, owner, &form);
+    form.dpi = WindowDpi(owner);
+    HWND dialog = CreateDialogWindow(kClass, kInformationCaption, kClientWidth, kClientHeight,
+                                     owner, form.dpi, &form);
     if (dialog == nullptr) {
         return;
     }

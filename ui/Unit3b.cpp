@@ -13,23 +13,39 @@ namespace {
 constexpr wchar_t kClass[] = L"BrimvaleConfirmation";
 constexpr std::uint8_t kAnswerNo = 1;
 constexpr std::uint8_t kAnswerYes = 2;
+constexpr int kClientWidth = 300;
+constexpr int kClientHeight = 160;
 
 struct ConfirmationForm {
     std::wstring question;
     std::uint8_t answer = kAnswerNo;
     bool done = false;
-    GdiObject font = MakeFont(13);
+    UINT dpi = kBaseDpi;
+    GdiObject font;
+    HWND label = nullptr;
+    HWND no = nullptr;
     HWND yes = nullptr;
 };
 
+// Places the controls for the form's DPI; the old font goes only once no control uses it.
+void Layout(ConfirmationForm& form) {
+    GdiObject font = MakeFont(form.dpi, 13);
+    PlaceScaled(form.label, 30, 30, 240, 40, form.dpi, font.Font());
+    PlaceScaled(form.no, 40, 112, 100, 25, form.dpi, font.Font());
+    PlaceScaled(form.yes, 152, 112, 100, 25, form.dpi, font.Font());
+    form.font = std::move(font);
+}
+
 void CreateControls(HWND window, ConfirmationForm& form) {
-    HFONT font = form.font.Font();
-    MakeChild(window, L"STATIC", form.question.c_str(), WS_VISIBLE | SS_OWNERDRAW, 30, 30, 240, 40,
-              kConfirmLabelId, font);
-    MakeChild(window, L"BUTTON", L"No", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 40, 112, 100, 25,
-              kConfirmNoId, font);
-    form.yes = MakeChild(window, L"BUTTON", L"Yes", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 152,
-                         112, 100, 25, kConfirmYesId, font);
+    form.label = MakeChild(window, L"STATIC", form.question.c_str(), WS_VISIBLE | SS_OWNERDRAW, 0,
+                           0, 0, 0, kConfirmLabelId, nullptr);
+    form.no = MakeChild(window, L"BUTTON", L"No", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0,
+                        0, kConfirmNoId, nullptr);
+    form.yes = MakeChild(window, L"BUTTON", L"Yes", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0,
+                         0, 0, 0, kConfirmYesId, nullptr);
+    DefaultLookFollowsFocus(form.no);
+    DefaultLookFollowsFocus(form.yes);
+    Layout(form);
 }
 
 // Closing by any means other than "Yes" leaves the answer at "No".
@@ -63,8 +79,16 @@ LRESULT CALLBACK ConfirmationProc(HWND window, UINT message, WPARAM wParam, LPAR
             }
             return 0;
         case WM_DRAWITEM:
-            DrawCentredLabel(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam), kDialogText);
+            DrawCentredLabel(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam), FaceText(kDialogText));
             return TRUE;
+        case WM_DPICHANGED:
+            form->dpi = HIWORD(wParam);
+            ResizeDialogForDpi(window, kClientWidth, kClientHeight, form->dpi,
+                               *reinterpret_cast<const RECT*>(lParam));
+            Layout(*form);
+            return 0;
+        case DM_GETDEFID:
+            return FocusedDefaultId(window);
         case WM_CLOSE:
             form->done = true;
             return 0;
@@ -79,7 +103,9 @@ bool Confirm(HWND owner, std::wstring_view question) {
     RegisterClassOnce(kClass, ConfirmationProc, GetSysColorBrush(COLOR_BTNFACE));
     ConfirmationForm form;
     form.question = std::wstring(question);
-    HWND dialog = CreateDialogWindow(kClass, kConfirmationCaption, 300, 160, owner, &form);
+    form.dpi = WindowDpi(owner);
+    HWND dialog = CreateDialogWindow(kClass, kConfirmationCaption, kClientWidth, kClientHeight,
+                                     owner, form.dpi, &form);
     if (dialog == nullptr) {
         return false;
     }

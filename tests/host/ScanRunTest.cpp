@@ -2,6 +2,8 @@
 // the gauge rule and the timer.
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "engine/Findings.h"
 #include "engine/ScanRun.h"
 #include "scanners/Scanners.h"
@@ -145,6 +147,35 @@ TEST_F(ScanRunTest, ClickWhileAStoppedScanWindsDownStartsNothing) {
     EXPECT_EQ(t.window.resultsCleared, 1);
     EXPECT_EQ(t.state.results.ErrorTotal, 1);
     EXPECT_FALSE(t.state.runActive);
+}
+
+// A fault inside a scanner ends the run as a stop would: summary, idle controls, no flags left.
+TEST_F(ScanRunTest, FaultInsideAScannerEndsTheRunLikeAStop) {
+    for (int i = 0; i < 3; ++i) {
+        AddBrokenAppPath(t.machine, L"p" + std::to_wstring(i) + L".exe");
+    }
+    t.window.onPump = [&](int pump) {
+        if (pump == 2) {  // after the first App Paths entry was examined
+            throw std::bad_alloc();
+        }
+    };
+    EXPECT_NO_THROW(Start());
+    EXPECT_FALSE(t.state.scanInProgress);
+    EXPECT_FALSE(t.state.runActive);
+    EXPECT_FALSE(t.window.timerEnabled);
+    EXPECT_FALSE(t.window.gaugeVisible);
+    EXPECT_EQ(t.window.infoTop, 32);
+    EXPECT_EQ(t.window.infoAlignment, Alignment::Center);
+    EXPECT_EQ(t.window.infoText, L"Summary: 1 errors found.");
+    EXPECT_EQ(t.window.captions[Control::Button1], L"Start scan");
+    for (Control c : {Control::Button2, Control::Button3, Control::Button4, Control::UndoCheck,
+                      Control::UndoLabel, Control::ExclusionsLabel}) {
+        EXPECT_TRUE(Enabled(c));
+    }
+    // The next click scans again.
+    t.window.onPump = nullptr;
+    Start();
+    EXPECT_EQ(t.window.infoText, L"Summary: 3 errors found.");
 }
 
 TEST_F(ScanRunTest, SecondScanStartsFromEmptyResults) {
