@@ -65,26 +65,36 @@ inline HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = kStepTimeout
     return found != nullptr && IsWindowVisible(found) ? found : nullptr;
 }
 
+struct CaptionSearch {
+    const wchar_t* caption;
+    HWND found;
+};
+
+// Window enumeration callbacks are stdcall in 32-bit programs: named functions, not lambdas.
+inline BOOL CALLBACK MatchVisibleCaption(HWND w, LPARAM data) {
+    auto* s = reinterpret_cast<CaptionSearch*>(data);
+    wchar_t text[256] = {};
+    GetWindowTextW(w, text, 256);
+    if (IsWindowVisible(w) && lstrcmpW(text, s->caption) == 0) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+inline BOOL CALLBACK CloseVisibleOtherThan(HWND w, LPARAM main) {
+    if (w != reinterpret_cast<HWND>(main) && IsWindowVisible(w)) {
+        PostMessageW(w, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
 // A visible top-level window of the thread that owns `window`, by caption (FindWindow looks only
 // at the default desktop under Wine).
 inline HWND ThreadWindow(HWND window, const wchar_t* caption) {
-    struct Search {
-        const wchar_t* caption;
-        HWND found;
-    } search{caption, nullptr};
-    EnumThreadWindows(
-        GetWindowThreadProcessId(window, nullptr),
-        [](HWND w, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            wchar_t text[256] = {};
-            GetWindowTextW(w, text, 256);
-            if (IsWindowVisible(w) && lstrcmpW(text, s->caption) == 0) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    CaptionSearch search{caption, nullptr};
+    EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), MatchVisibleCaption,
+                      reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -133,7 +143,7 @@ class SeededAppPaths {
     explicit SeededAppPaths(int count) {
         for (int i = 0; i < count; ++i) {
             wchar_t name[32];
-            wsprintfW(name, L"bvlook_%02d.exe", i);
+            wsprintfW(name, L"bvgui_%02d.exe", i);
             names_.emplace_back(name);
             std::wstring path = std::wstring(kAppPaths) + L"\\" + name;
             std::wstring target = std::wstring(L"C:\\bv-missing\\") + name;
@@ -156,8 +166,19 @@ class SeededAppPaths {
     }
     SeededAppPaths(const SeededAppPaths&) = delete;
     SeededAppPaths& operator=(const SeededAppPaths&) = delete;
+    const std::vector<std::wstring>& Names() const { return names_; }
     static std::wstring KeyText(const std::wstring& name) {
         return L"[HKLM]\\" + std::wstring(kAppPaths) + L"\\" + name;
+    }
+    static bool Exists(const std::wstring& name) {
+        HKEY key = nullptr;
+        std::wstring path = std::wstring(kAppPaths) + L"\\" + name;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+            ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(key);
+        return true;
     }
 
   private:
@@ -183,15 +204,8 @@ class UiThread {
                     if (!IsWindow(main_)) {
                         return true;
                     }
-                    EnumThreadWindows(
-                        GetWindowThreadProcessId(main_, nullptr),
-                        [](HWND w, LPARAM main) -> BOOL {
-                            if (w != reinterpret_cast<HWND>(main) && IsWindowVisible(w)) {
-                                PostMessageW(w, WM_CLOSE, 0, 0);
-                            }
-                            return TRUE;
-                        },
-                        reinterpret_cast<LPARAM>(main_));
+                    EnumThreadWindows(GetWindowThreadProcessId(main_, nullptr),
+                                      CloseVisibleOtherThan, reinterpret_cast<LPARAM>(main_));
                     PostMessageW(main_, WM_CLOSE, 0, 0);
                     Sleep(100);
                     return !IsWindow(main_);
