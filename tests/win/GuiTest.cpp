@@ -19,6 +19,7 @@
 #include "sysaccess/EnvironmentSnapshot.h"
 #include "sysaccess/RegistryEditor.h"
 #include "tests/host/RecordingWindow.h"
+#include "tests/win/GuiTestSupport.h"
 #include "ui/Gauge.h"
 #include "ui/OpenKey.h"
 #include "ui/Unit1.h"
@@ -29,70 +30,7 @@
 namespace bv::ui {
 namespace {
 
-constexpr DWORD kStepTimeoutMs = 60000;
-constexpr DWORD kScanTimeoutMs = 300000;
-constexpr wchar_t kAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
-constexpr wchar_t kInvokeClass[] = L"BrimvaleGuiTestInvoker";
-constexpr UINT kInvokeMessage = WM_APP + 1;
-
-std::wstring Text(HWND window) {
-    wchar_t buffer[1024] = {};
-    DWORD_PTR got = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL,
-                        kStepTimeoutMs, &got);
-    return buffer;
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kStepTimeoutMs) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) {
-            return true;
-        }
-        Sleep(20);
-    }
-    return condition();
-}
-
-void Click(HWND button) {
-    PostMessageW(button, BM_CLICK, 0, 0);
-}
-
-HWND WaitForWindow(const wchar_t* caption, DWORD timeoutMs = kStepTimeoutMs) {
-    HWND found = nullptr;
-    WaitFor(
-        [&] {
-            found = FindWindowW(nullptr, caption);
-            return found != nullptr && IsWindowVisible(found);
-        },
-        timeoutMs);
-    return found != nullptr && IsWindowVisible(found) ? found : nullptr;
-}
-
-HWND Button(HWND dialog, const wchar_t* caption) {
-    return FindWindowExW(dialog, nullptr, L"Button", caption);
-}
-
-SIZE ClientSize(HWND window) {
-    RECT r{};
-    GetClientRect(window, &r);
-    return SIZE{r.right, r.bottom};
-}
-
-// A child's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND child) {
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-HWND FocusOf(HWND window) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
-    return info.hwndFocus;
-}
+using namespace guitest;
 
 // The control of a dialog that has the focus, once the dialog has given it to one: a dialog is
 // shown before it sets its focus.
@@ -105,155 +43,9 @@ HWND WaitForFocusIn(HWND dialog) {
     return focus;
 }
 
-// App Paths entries naming programs that do not exist: findings of "Software locations".
-class SeededAppPaths {
-  public:
-    explicit SeededAppPaths(int count) {
-        for (int i = 0; i < count; ++i) {
-            wchar_t name[32];
-            wsprintfW(name, L"bvgui_%02d.exe", i);
-            names_.emplace_back(name);
-            std::wstring path = std::wstring(kAppPaths) + L"\\" + name;
-            std::wstring target = std::wstring(L"C:\\bv-missing\\") + name;
-            HKEY key = nullptr;
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key,
-                                nullptr) == ERROR_SUCCESS) {
-                RegSetValueExW(key, nullptr, 0, REG_SZ,
-                               reinterpret_cast<const BYTE*>(target.c_str()),
-                               static_cast<DWORD>((target.size() + 1) * sizeof(wchar_t)));
-                RegCloseKey(key);
-            }
-        }
-    }
-    ~SeededAppPaths() {
-        for (const std::wstring& name : names_) {
-            RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kAppPaths) + L"\\" + name).c_str(),
-                            KEY_WOW64_64KEY, 0);
-        }
-    }
-    const std::vector<std::wstring>& Names() const { return names_; }
-    static std::wstring KeyText(const std::wstring& name) {
-        return L"[HKLM]\\" + std::wstring(kAppPaths) + L"\\" + name;
-    }
-    static bool Exists(const std::wstring& name) {
-        HKEY key = nullptr;
-        std::wstring path = std::wstring(kAppPaths) + L"\\" + name;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
-            ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
-    }
-
-  private:
-    std::vector<std::wstring> names_;
-};
-
-// The main window on its own user-interface thread, with a helper window on that thread to
-// run code there (the window's state is only touched from its own thread).
-class UiThread {
-  public:
-    UiThread() {
-        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread_ = std::thread([this, ready] { Run(ready); });
-        WaitForSingleObject(ready, kStepTimeoutMs);
-        CloseHandle(ready);
-    }
-    ~UiThread() {
-        if (main_ != nullptr && IsWindow(main_)) {
-            // Let any dialog and running work end first, then close.
-            WaitFor([this] { return IsWindowEnabled(main_) != FALSE; });
-            WaitFor([this] { return Window() == nullptr || !Window()->State().scanInProgress; },
-                    kScanTimeoutMs);
-            PostMessageW(main_, WM_CLOSE, 0, 0);
-        }
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-    UiThread(const UiThread&) = delete;
-    UiThread& operator=(const UiThread&) = delete;
-
-    HWND Main() const { return main_; }
-    MainWindow* Window() const { return MainWindow::FromHandle(main_); }
-    HWND Item(int id) const { return GetDlgItem(main_, id); }
-
-    // Runs `f` on the user-interface thread and waits for it.
-    void Invoke(const std::function<void()>& f) {
-        auto call = f;
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(invoker_, kInvokeMessage, 0, reinterpret_cast<LPARAM>(&call),
-                            SMTO_NORMAL, kScanTimeoutMs, &result);
-    }
-    // Starts `f` on the user-interface thread without waiting (for modal dialogs).
-    void Post(std::function<void()> f) {
-        auto* call = new std::function<void()>(std::move(f));
-        PostMessageW(invoker_, kInvokeMessage, 1, reinterpret_cast<LPARAM>(call));
-    }
-
-    // Waits until the thread has handled everything posted before this call (sent messages
-    // would overtake posted ones).
-    void Settle() {
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        Post([done] { *done = true; });
-        WaitFor([done] { return done->load(); }, kScanTimeoutMs);
-    }
-
-  private:
-    static LRESULT CALLBACK InvokerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == kInvokeMessage) {
-            auto* call = reinterpret_cast<std::function<void()>*>(lParam);
-            (*call)();
-            if (wParam == 1) {
-                delete call;
-            }
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-
-    void Run(HANDLE ready) {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = InvokerProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kInvokeClass;
-        RegisterClassW(&wc);
-        invoker_ = CreateWindowExW(0, kInvokeClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   GetModuleHandleW(nullptr), nullptr);
-        MainWindow* window = MainWindow::Create(GetModuleHandleW(nullptr));
-        if (window == nullptr) {
-            SetEvent(ready);
-            DestroyWindow(invoker_);
-            return;
-        }
-        main_ = window->Handle();
-        window->Show(SW_SHOWNORMAL);
-        SetEvent(ready);
-        RunMessageLoop(main_);
-        DestroyWindow(invoker_);
-    }
-
-    std::thread thread_;
-    HWND main_ = nullptr;
-    HWND invoker_ = nullptr;
-};
-
-class GuiTest : public testing::Test {
+class GuiTest : public GuiFixture {
   protected:
-    void SetUp() override {
-        ui_ = std::make_unique<UiThread>();
-        if (ui_->Main() == nullptr) {
-            GTEST_SKIP() << "no window could be created (no display?)";
-        }
-        main_ = ui_->Main();
-    }
-    void TearDown() override { ui_.reset(); }
-
-    HWND Item(int id) const { return ui_->Item(id); }
     std::wstring Info() const { return Text(Item(kIdInfoLabel)); }
-    RunState& State() const { return ui_->Window()->State(); }
     int ListCount() const {
         return static_cast<int>(SendMessageW(Item(kIdInfoList), LVM_GETITEMCOUNT, 0, 0));
     }
@@ -268,8 +60,6 @@ class GuiTest : public testing::Test {
                             reinterpret_cast<LPARAM>(&item), SMTO_NORMAL, kStepTimeoutMs, &got);
         return buffer;
     }
-    bool Idle() const { return Text(Item(kIdButton1)) == L"Start scan"; }
-
     // Clicks "Start scan" and waits for the scan's end.
     void RunScan() {
         Click(Item(kIdButton1));
@@ -291,9 +81,6 @@ class GuiTest : public testing::Test {
         PostMessageW(list, WM_LBUTTONUP, 0, at);
         ui_->Settle();
     }
-
-    std::unique_ptr<UiThread> ui_;
-    HWND main_ = nullptr;
 };
 
 TEST_F(GuiTest, StartsCentredWithItsLayoutCaptionsAndInitialState) {
