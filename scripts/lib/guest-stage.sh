@@ -22,15 +22,23 @@ cp "$share/build/win32/wintests.exe" "$share/build/win32/brimvale-cli.exe" "$wor
 cp "$share/build/win32/ui/Brimvale.exe" "$share/build/win32/ui/uidriver.exe" "$work/build/win32/ui/"
 cd "$work"
 
-# One Xvfb per prefix; Wine's server must start with the display its windows use.
+# One Xvfb per prefix; Wine's server must start with the display its windows use. Under
+# emulation on a loaded host its start can take a minute or more: it gets five, and a second try
+# when it died; what it said goes to the stage's log folder.
 start_display() {  # $1 display number
-    Xvfb ":$1" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    local waited
-    for waited in $(seq 1 300); do
-        [[ -S /tmp/.X11-unix/X$1 ]] && return 0
-        sleep 0.2
+    local attempt waited pid
+    for attempt in 1 2; do
+        Xvfb ":$1" -screen 0 1280x1024x24 -nolisten tcp >>"$out/xvfb-$1.log" 2>&1 &
+        pid=$!
+        for waited in $(seq 1 1500); do
+            [[ -S /tmp/.X11-unix/X$1 ]] && return 0
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.2
+        done
+        kill "$pid" 2>/dev/null || true
+        rm -f "/tmp/.X$1-lock" "/tmp/.X11-unix/X$1"
+        echo "Xvfb :$1 did not start (attempt $attempt)" >&2
     done
-    echo "Xvfb :$1 did not start" >&2
     return 1
 }
 
