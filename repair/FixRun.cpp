@@ -133,24 +133,31 @@ void Button2Click(RunState& state) {
     SetWorking(w);
     state.scanInProgress = true;
 
-    UndoOutcome undo;
-    if (w.UndoChecked()) {
-        show(L"Creating undo. Please wait...");
-        undo = CreateUndoFile(state);
-    }
-    // Nothing is deleted that the user asked to be able to put back and cannot.
-    const bool undoFailed = state.scanInProgress && !undo.saved;
-    if (state.scanInProgress && !undoFailed) {
-        show(L"Applying changes. Please wait...");
-        ApplyFixScript(state, undo.keep);
-        if (state.scanInProgress) {
-            show(L"Checking exclusions. Please wait...");
-            const auto remaining = static_cast<std::int64_t>(UpdateExclusions(state));
-            show(remaining == 0
-                     ? std::wstring(L"Errors were fixed")
-                     : L"Summary: " + std::to_wstring(state.results.ErrorTotal - remaining) +
-                           L" errors fixed");
+    bool undoFailed = false;
+    try {
+        UndoOutcome undo;
+        if (w.UndoChecked()) {
+            show(L"Creating undo. Please wait...");
+            undo = CreateUndoFile(state);
         }
+        // Nothing is deleted that the user asked to be able to put back and cannot.
+        undoFailed = state.scanInProgress && !undo.saved;
+        if (state.scanInProgress && !undoFailed) {
+            show(L"Applying changes. Please wait...");
+            ApplyFixScript(state, undo.keep);
+            if (state.scanInProgress) {
+                show(L"Checking exclusions. Please wait...");
+                const auto remaining = static_cast<std::int64_t>(UpdateExclusions(state));
+                show(remaining == 0
+                         ? std::wstring(L"Errors were fixed")
+                         : L"Summary: " + std::to_wstring(state.results.ErrorTotal - remaining) +
+                               L" errors fixed");
+            }
+        }
+    } catch (...) {
+        // A fault on the way (out of memory) ends the fix like a stop: the window must not be
+        // left with the run's flags set and nothing to clear them.
+        state.scanInProgress = false;
     }
 
     w.ShowGauge(false);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 
 #include "engine/Findings.h"
 #include "platform/Platform.h"
@@ -239,6 +240,44 @@ TEST_F(FixRunTest, StopInTheCheckPhaseWritesThePartialList) {
     EXPECT_EQ(DecodeTextLines(*t.machine.FileContents(kExclusions)), s->results.ExclusionList);
     EXPECT_EQ(ClearedByFix(), 0);
     EXPECT_EQ(s->results.recorded.size(), 6u);
+}
+
+// A fault inside a phase (out of memory) ends the fix as a stop would, in the undo phase before
+// anything is deleted.
+TEST(FixRun, FaultInsideAPhaseEndsTheFixLikeAStop) {
+    struct Case {
+        const char* phase;
+        bool undo;
+        int removable, stay, pump;
+    };
+    const Case cases[] = {{"undo", true, 5, 0, 3}, {"check", false, 0, 6, 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.phase);
+        World world;
+        world.Build(c.removable, c.stay);
+        const std::wstring before = world.Registry();
+        world.t.window.undoChecked = c.undo;
+        world.t.window.answers = {true};
+        world.t.window.onPump = [&](int pump) {
+            if (pump == c.pump) {
+                throw std::bad_alloc();
+            }
+        };
+        EXPECT_NO_THROW(Button2Click(*world.s));
+        EXPECT_EQ(world.t.window.infoText, L"Process was cancelled");
+        world.ExpectIdle();
+        EXPECT_FALSE(world.s->runActive);
+        EXPECT_EQ(world.ClearedByFix(), 0);
+        if (c.undo) {
+            EXPECT_EQ(world.Registry(), before);
+        }
+        // The next fix runs.
+        world.t.window.onPump = nullptr;
+        world.t.window.answers = {true};
+        world.t.window.messages.clear();
+        Button2Click(*world.s);
+        EXPECT_NE(world.t.window.infoText, L"Process was cancelled");
+    }
 }
 
 TEST(FixRun, NothingIsDeletedWhenTheUndoFileCannotBeSaved) {
