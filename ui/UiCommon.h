@@ -126,6 +126,32 @@ HWND CreateDialogWindow(const wchar_t* className, const wchar_t* caption, int cl
 void ResizeDialogForDpi(HWND dialog, int clientWidth, int clientHeight, UINT dpi,
                         const RECT& suggested);
 
+// The messages every small dialog answers alike: a new scale (the form is laid out again by its
+// own Layout), the default button's id, and a close request that ends the dialog. Sets `result`
+// and returns true for those.
+template <typename Form>
+bool HandleDialogMessage(HWND window, Form& form, int clientWidth, int clientHeight, UINT message,
+                         WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+        case WM_DPICHANGED:
+            form.dpi = HIWORD(wParam);
+            ResizeDialogForDpi(window, clientWidth, clientHeight, form.dpi,
+                               *reinterpret_cast<const RECT*>(lParam));
+            Layout(form);
+            result = 0;
+            return true;
+        case DM_GETDEFID:
+            result = FocusedDefaultId(window);
+            return true;
+        case WM_CLOSE:
+            form.done = true;
+            result = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Tells screen readers what a control is called when its text does not say it (Windows'
 // dynamic annotation; nothing happens where that is missing). Cleared before the control goes.
 void AnnotateName(HWND control, const wchar_t* name);

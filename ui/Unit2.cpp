@@ -183,19 +183,14 @@ LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         case WM_CTLCOLORSTATIC:
             return ColorStatic(*form, reinterpret_cast<HDC>(wParam),
                                reinterpret_cast<HWND>(lParam));
-        case WM_DPICHANGED:
-            form->dpi = HIWORD(wParam);
-            ResizeDialogForDpi(window, kClientWidth, kClientHeight, form->dpi,
-                               *reinterpret_cast<const RECT*>(lParam));
-            Layout(*form);
-            return 0;
-        case DM_GETDEFID:
-            return FocusedDefaultId(window);
-        case WM_CLOSE:
-            form->done = true;
-            return 0;
-        default:
+        default: {
+            LRESULT result = 0;
+            if (HandleDialogMessage(window, *form, kClientWidth, kClientHeight, message, wParam,
+                                    lParam, result)) {
+                return result;
+            }
             return DefWindowProcW(window, message, wParam, lParam);
+        }
     }
 }
 
